@@ -1,0 +1,21 @@
+# Warnings as errors and sanitizer flags, applied to every kvx target.
+if(MSVC)
+    set(KVX_WARNING_FLAGS /W4 /WX /permissive- /utf-8)
+else()
+    set(KVX_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror)
+endif()
+
+if(KVX_SANITIZE)
+    string(REPLACE ";" "," _kvx_san "${KVX_SANITIZE}")
+    add_compile_options(-fsanitize=${_kvx_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${_kvx_san})
+endif()
+
+set(KVX_PLATFORM_LIBS "")
+if(WIN32)
+    list(APPEND KVX_PLATFORM_LIBS user32 kernel32)
+endif()
+
+function(kvx_set_compile_options target)
+    target_compile_options(${target} PRIVATE ${KVX_WARNING_FLAGS})
+endfunction()
