@@ -7,7 +7,7 @@ set -euo pipefail
 
 declare -A groups=(
     [base]="g++ cmake ninja-build libgtest-dev clang-format"
-    [bench]="libbenchmark-dev libboost-dev libspdlog-dev libcsv-dev libpugixml-dev libtinyxml2-dev librapidxml-dev libmimalloc-dev libjemalloc-dev gnuplot-nox"
+    [bench]="python3 libbenchmark-dev libboost-dev libspdlog-dev libcsv-dev libpugixml-dev libtinyxml2-dev librapidxml-dev libmimalloc-dev libjemalloc-dev gnuplot-nox"
     [windows]="g++-mingw-w64-x86-64-posix wine64 googletest"
     [fuzz]="clang libclang-rt-14-dev"
 )

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in release mode, runs every one of them in this one run, and prints
+# one combined table (kvx and its peers side by side). JSON results go to build/bench/.
+#   scripts/bench.sh [benchmark-filter-regex]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install_deps.sh base bench
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" >/dev/null
+out=build/bench
+rm -rf "$out" && mkdir -p "$out"
+filter=${1:-.}
+for exe in build/release/bench/*_bench; do
+    [ -x "$exe" ] || continue
+    name=$(basename "$exe")
+    echo "running $name" >&2
+    "$exe" --benchmark_filter="$filter" --benchmark_out="$out/$name.json" \
+        --benchmark_out_format=json >/dev/null
+done
+python3 scripts/bench_table.py "$out"/*.json | tee "$out/table.md"
