@@ -78,7 +78,7 @@ fuzz_pass() {
 
 mkdir -p build
 passes=("$@")
-[ ${#passes[@]} -eq 0 ] && passes=(native asan-ubsan tsan package style fuzz)
+[ ${#passes[@]} -eq 0 ] && passes=(native asan-ubsan tsan windows package style fuzz)
 for pass in "${passes[@]}"; do
     case "$pass" in
     native) ctest_pass dev ;;
