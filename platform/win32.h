@@ -10,5 +10,5 @@
 #include "platform/posix/win32_api.h"
 #endif
 
-#include "platform/runtime/runtime_api.h"
 #include "platform/clock.h"
+#include "platform/runtime/runtime_api.h"

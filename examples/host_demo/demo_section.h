@@ -8,8 +8,8 @@
 #include <string>
 
 struct DemoContext {
-    std::string dataDir;   // the bundled data (examples/host_demo/data)
-    std::string outputDir; // where the demo writes its files
+    std::string dataDir;    // the bundled data (examples/host_demo/data)
+    std::string outputDir;  // where the demo writes its files
 };
 
 // A section returns 0 on success; anything else makes the demo exit with a failure.

@@ -11,8 +11,8 @@
 
 // The library-wide result code. Only two values are ever produced.
 enum kvx_error : int32_t {
-    kvx_error_none = 0,       // success
-    kvx_error_file_open = 32, // a file could not be opened or created, or no name was given
+    kvx_error_none = 0,        // success
+    kvx_error_file_open = 32,  // a file could not be opened or created, or no name was given
 };
 
 // Removes, in place, every trailing TAB, LF, CR and space, one at a time from the end, until

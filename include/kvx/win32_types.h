@@ -102,7 +102,8 @@ typedef struct _SECURITY_ATTRIBUTES {
 typedef struct _RTL_SRWLOCK {
     void* Ptr;
 } SRWLOCK, *PSRWLOCK;
-#define SRWLOCK_INIT {0}
+#define SRWLOCK_INIT                                                                               \
+    { 0 }
 
 // Same size as the Windows structure (40 bytes); the layer keeps its own state in it.
 typedef struct _RTL_CRITICAL_SECTION {

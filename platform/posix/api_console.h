@@ -1,4 +1,5 @@
-// api_console.h: the POSIX layer's GetStdHandle, GetConsoleScreenBufferInfo, SetConsoleTextAttribute.
+// api_console.h: the POSIX layer's GetStdHandle, GetConsoleScreenBufferInfo,
+// SetConsoleTextAttribute.
 #pragma once
 
 #include "kvx/win32_types.h"

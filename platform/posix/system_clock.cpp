@@ -11,9 +11,9 @@ constexpr uint64_t kUnixEpochInFileTimeSeconds = 11644473600ULL;
 void GetSystemTimeAsFileTime(LPFILETIME fileTime) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const uint64_t ticks = (static_cast<uint64_t>(now.tv_sec) + kUnixEpochInFileTimeSeconds) *
-                               10000000ULL +
-                           static_cast<uint64_t>(now.tv_nsec) / 100U;
+    const uint64_t ticks =
+        (static_cast<uint64_t>(now.tv_sec) + kUnixEpochInFileTimeSeconds) * 10000000ULL +
+        static_cast<uint64_t>(now.tv_nsec) / 100U;
     fileTime->dwLowDateTime = static_cast<DWORD>(ticks);
     fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
 }

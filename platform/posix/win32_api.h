@@ -2,6 +2,7 @@
 // implements, one header per concept.
 #pragma once
 
+#include "platform/posix/api_console.h"
 #include "platform/posix/api_errors.h"
 #include "platform/posix/api_files.h"
 #include "platform/posix/api_heap.h"
@@ -9,5 +10,4 @@
 #include "platform/posix/api_sync.h"
 #include "platform/posix/api_threads.h"
 #include "platform/posix/api_time.h"
-#include "platform/posix/api_console.h"
 #include "platform/posix/api_window.h"
