@@ -6,6 +6,7 @@
 #include "kvx/export.h"
 #include "kvx/win32_types.h"
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -20,3 +21,101 @@ enum kvx_error : int32_t {
 // space. A null pointer is left alone. Returns its argument.
 KVX_API char* TrimTrailingSpace(char* text);
 KVX_API wchar_t* TrimTrailingSpace(wchar_t* text);
+
+// ---------------------------------------------------------------------------------------------
+// CFormatBuffer: a growable 8-bit text with printf-style appending.
+//
+// Storage comes from malloc and grows in steps of 256 bytes: when an append needs a total of
+// length + 1 + measured bytes and that is above the capacity, the new capacity is that total
+// rounded down to a multiple of 256, plus 256 (1..255 -> 256, 256 -> 512). The text is always
+// terminated once storage exists (a fresh buffer reads as the empty text). Formats follow the
+// Windows runtime's narrow conventions on every platform: %s and %c narrow, %S and %C wide
+// (wide arguments are converted to the ANSI code page, UTF-8 off Windows).
+//
+// A text that cannot be formatted (an invalid wide argument, a bad conversion) appends nothing:
+// length and text stay as they were, so the length never shrinks. Running out of memory throws
+// std::bad_alloc, leaving the buffer as it was. One thread at a time per buffer.
+class KVX_API CFormatBuffer {
+public:
+    // Obtains `initialCapacity` bytes of storage unless it is 0.
+    explicit CFormatBuffer(uint64_t initialCapacity = 0);
+    ~CFormatBuffer();
+    CFormatBuffer(const CFormatBuffer&) = delete;
+    CFormatBuffer& operator=(const CFormatBuffer&) = delete;
+
+    // Appends the formatted text behind the current text (growth rule above).
+    void AppendFormat(const char* format, ...);
+    void AppendFormatV(const char* format, va_list args);
+
+    // Makes the text empty and keeps the storage.
+    void Clear();
+
+    // The text; "" while there is no storage. Valid until the next append or destruction.
+    const char* GetText() const { return _storage != nullptr ? _storage : ""; }
+    uint64_t GetLength() const { return _length; }
+    uint64_t GetCapacity() const { return _capacity; }
+
+private:
+    uint64_t _capacity;
+    uint64_t _length;
+    char* _storage;
+};
+
+// ---------------------------------------------------------------------------------------------
+// CWideString: wide text in a block with a reference-counted header.
+//
+// The block holds a 16-byte header (a signed 32-bit reference count, then the capacity in
+// characters, the terminator's place included) followed by the characters. A block for a
+// request of n characters has a capacity of 56 + 64 * floor((2n + 18) / 128) characters on
+// every platform: 56 for n up to 54, 120 for 55 to 118, then 64 more per step. Blocks come from
+// Concurrency::Alloc. The library never shares a block, so strings are moved, never copied.
+//
+// Formats follow the Windows runtime's wide conventions on every platform: %s and %c wide,
+// %S and %C narrow (narrow arguments are read as the ANSI code page, UTF-8 off Windows). A
+// text that cannot be formatted appends nothing and leaves the text as it was. Running out of
+// memory throws std::bad_alloc. One thread at a time per string.
+class KVX_API CWideString {
+public:
+    CWideString() noexcept : _text(nullptr) {}
+    // Copies a zero-terminated text; a null text gives a string without storage, an empty
+    // text one with storage (capacity 56) and length 0.
+    explicit CWideString(const wchar_t* text);
+    CWideString(CWideString&& other) noexcept : _text(other._text) { other._text = nullptr; }
+    CWideString& operator=(CWideString&& other) noexcept;
+    CWideString(const CWideString&) = delete;
+    CWideString& operator=(const CWideString&) = delete;
+    ~CWideString() { Release(); }
+
+    // 0 without storage; otherwise the index of the first zero character within the
+    // capacity, or 0 if there is none.
+    uint64_t GetLength() const;
+    // Characters the block holds, the terminator's place included; 0 without storage.
+    uint64_t GetCapacity() const;
+    // The characters, or null without storage. Writable through the non-const form up to
+    // GetCapacity() characters; valid until the next operation that may replace the block.
+    const wchar_t* GetBuffer() const { return _text; }
+    wchar_t* GetBuffer() { return _text; }
+    // The text, or "" without storage.
+    const wchar_t* GetText() const { return _text != nullptr ? _text : L""; }
+
+    // Makes room for n characters, the terminator included: nothing if the block already
+    // holds n; otherwise EnsureCapacity(n).
+    void Reserve(uint64_t n);
+    // Makes room for n characters plus the terminator. Keeps the block when its capacity is
+    // above n; otherwise moves the text to a new block for n characters.
+    void EnsureCapacity(uint64_t n);
+
+    // Appends the formatted text. Tries the room the block already has first; only when the
+    // text does not fit is it measured and the block enlarged to hold it.
+    void AppendFormat(const wchar_t* format, ...);
+    void AppendFormatV(const wchar_t* format, va_list args);
+    // Replaces the text with the formatted text (keeps the block).
+    void Format(const wchar_t* format, ...);
+    void FormatV(const wchar_t* format, va_list args);
+
+    // Releases the block; the string is then without storage.
+    void Release() noexcept;
+
+private:
+    wchar_t* _text;
+};
