@@ -1,6 +1,8 @@
 # Warnings as errors and sanitizer flags, applied to every kvx target.
 if(MSVC)
-    set(KVX_WARNING_FLAGS /W4 /WX /permissive- /utf-8)
+    # 4251/4275: exported classes hold standard-library members and bases. kvx.dll and its
+    # host are built with the same compiler and runtime, so these warnings do not apply.
+    set(KVX_WARNING_FLAGS /W4 /WX /permissive- /utf-8 /Zc:__cplusplus /wd4251 /wd4275)
 else()
     set(KVX_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror)
 endif()
