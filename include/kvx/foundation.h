@@ -119,3 +119,48 @@ public:
 private:
     wchar_t* _text;
 };
+
+// ---------------------------------------------------------------------------------------------
+// kvx_datetime: a point in time as one count of 100-ns ticks since 1601-01-01 00:00:00 (the
+// FILETIME scale). 0 is the empty value: no time at all, formatted as empty text. The value
+// does not record its time base: a kvx_dt_local_now value holds local wall-clock time on the
+// same scale, and the texts show the calendar fields of the count as it stands.
+//
+// Every text operation formats into a CWideString sized by a first measuring call, so a text
+// costs one allocation (a milliseconds suffix fits into the same block). Date texts use the
+// user's default locale; off Windows that is the invariant locale (short date MM/dd/yyyy, long
+// date "dddd, dd MMMM yyyy", time HH:mm:ss), so texts of a null picture differ between
+// platforms. The platform rejects no picture (an empty one gives empty text), so the failure
+// texts come from counts of 2^63 and above, which have no calendar fields: their date text is
+// empty and their time text "NaT", as for a formatting that fails. All operations may run on
+// any thread at once.
+enum kvx_datetime_kind : uint32_t {
+    kvx_dt_empty = 0,      // tick count 0
+    kvx_dt_utc_now = 1,    // the current UTC time
+    kvx_dt_local_now = 2,  // the current UTC time shifted by the time-zone bias in force now
+};
+
+class KVX_API kvx_datetime {
+public:
+    // Makes the value of `kind`; any other kind gives the empty value.
+    explicit kvx_datetime(uint32_t kind = kvx_dt_empty);
+
+    // The count truncated to whole days (864,000,000,000 ticks): midnight of the value's day
+    // in its own time base. Two values lie on the same day exactly when these are equal.
+    uint64_t GetDayStart() const { return ticks - ticks % 864000000000ULL; }
+
+    // The date in the layout of a date picture ("yyyyMMdd", "yyyy.MM.dd", ...; see
+    // GetDateFormatEx). Empty text for the empty value and for a picture the platform rejects.
+    CWideString FormatDate(const wchar_t* picture) const;
+    // The date in the user's short date format (longFormat 0) or long date format.
+    CWideString GetDateText(int32_t longFormat) const;
+    // The time in the layout of a time picture (null: the user's time format), followed, when
+    // fractionFormat is not null, by the milliseconds (0..999, passed as int32_t) formatted
+    // with it, e.g. ".%03d". Empty text for the empty value; "NaT" for a picture the platform
+    // rejects.
+    CWideString FormatTime(const wchar_t* picture, const wchar_t* fractionFormat) const;
+    // FormatTime with the user's time format and ".%03d" when withMilliseconds is nonzero.
+    CWideString GetTimeText(int32_t withMilliseconds) const;
+
+    uint64_t ticks;
+};
