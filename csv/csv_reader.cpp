@@ -1,0 +1,208 @@
+// csv_reader.cpp: CQVCsvFormatReader's life cycle (open, close, copy), records and accessors.
+#include "csv/buffer_storage.h"
+#include "csv/field_list.h"
+#include "csv/runtime_numbers.h"
+#include "kvx/csv.h"
+#include "platform/win32.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+// What FindFieldIndex throws: a std::exception whose what() is the name searched for.
+class FieldNameNotFound : public std::exception {
+public:
+    explicit FieldNameNotFound(const char* name) : m_name(name != nullptr ? name : "") {}
+    const char* what() const noexcept override { return m_name.c_str(); }
+
+private:
+    std::string m_name;
+};
+
+using Buffer = CQVCsvFormatReader::DESTINATION_BUFFER_INFO;
+
+// Obtains a buffer's storage; false (storage null) when memory is short.
+bool Allocate(Buffer& buffer, uint64_t capacity) {
+    buffer.storage = KvxCsvAllocateStorage(capacity);
+    buffer.capacity = buffer.storage != nullptr ? capacity : 0;
+    buffer.length = 0;
+    buffer.position = buffer.storage;
+    return buffer.storage != nullptr;
+}
+
+void Release(Buffer& buffer) {
+    delete[] buffer.storage;
+    buffer = Buffer{};
+}
+
+// A copy of a line buffer in storage of its own.
+void CopyLine(Buffer& to, const Buffer& from) {
+    to = Buffer{};
+    if (from.storage == nullptr) {
+        return;
+    }
+    to.storage = new char[from.capacity];
+    std::memcpy(to.storage, from.storage, static_cast<size_t>(from.capacity));
+    to.capacity = from.capacity;
+    to.length = from.length;
+    to.position = to.storage + (from.position - from.storage);
+}
+
+// A pointer into `from`'s storage, moved to the same offset in `to`'s; any other pointer
+// (the empty field, or a text whose storage is gone) becomes the empty field.
+char* Rebase(char* text, const Buffer& from, const Buffer& to) {
+    if (from.storage != nullptr && to.storage != nullptr && text >= from.storage &&
+        text < from.storage + from.capacity) {
+        return to.storage + (text - from.storage);
+    }
+    return g_kvxCsvEmptyField;
+}
+
+}  // namespace
+
+CQVCsvFormatReader::CQVCsvFormatReader()
+    : m_file(INVALID_HANDLE_VALUE), m_readBuffer{}, m_recordLine{}, m_headerLine{},
+      m_headerFields{}, m_recordFields{}, m_separator(0), m_nextCr(nullptr), m_crFreeEnd(nullptr),
+      m_skippingLongLine(false) {}
+
+CQVCsvFormatReader::CQVCsvFormatReader(const CQVCsvFormatReader& other) : CQVCsvFormatReader() {
+    _CopyFrom(other);
+}
+
+CQVCsvFormatReader& CQVCsvFormatReader::operator=(const CQVCsvFormatReader& other) {
+    if (this != &other) {
+        Close();
+        KvxFieldListFree(m_headerFields);
+        KvxFieldListFree(m_recordFields);
+        _CopyFrom(other);
+    }
+    return *this;
+}
+
+CQVCsvFormatReader::~CQVCsvFormatReader() {
+    Close();
+    KvxFieldListFree(m_headerFields);
+    KvxFieldListFree(m_recordFields);
+}
+
+void CQVCsvFormatReader::_CopyFrom(const CQVCsvFormatReader& other) {
+    CopyLine(m_recordLine, other.m_recordLine);
+    CopyLine(m_headerLine, other.m_headerLine);
+    for (uint64_t i = 0; i < other.m_headerFields.count; ++i) {
+        KvxFieldListAppend(m_headerFields,
+                           Rebase(other.m_headerFields.items[i], other.m_headerLine, m_headerLine));
+    }
+    for (uint64_t i = 0; i < other.m_recordFields.count; ++i) {
+        KvxFieldListAppend(m_recordFields,
+                           Rebase(other.m_recordFields.items[i], other.m_recordLine, m_recordLine));
+    }
+    m_separator = other.m_separator;
+}
+
+LONG CQVCsvFormatReader::Open(const wchar_t* fileName) {
+    Close();
+    m_headerFields.count = 0;
+    m_recordFields.count = 0;
+    if (!Allocate(m_readBuffer, kCsvReadBufferSize) ||
+        !Allocate(m_recordLine, kCsvLineBufferSize) ||
+        !Allocate(m_headerLine, kCsvLineBufferSize)) {
+        return KVX_CSV_E_OUTOFMEMORY;
+    }
+    m_nextCr = nullptr;
+    m_crFreeEnd = m_readBuffer.storage;
+    m_skippingLongLine = false;
+    m_file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_file == INVALID_HANDLE_VALUE) {
+        return KVX_CSV_E_PATH_NOT_FOUND;
+    }
+    return _ReadHeaderLine();
+}
+
+void CQVCsvFormatReader::Close() {
+    if (m_file != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_file);
+        m_file = INVALID_HANDLE_VALUE;
+    }
+    Release(m_readBuffer);
+    Release(m_recordLine);
+    Release(m_headerLine);
+    m_nextCr = nullptr;
+    m_crFreeEnd = nullptr;
+    m_skippingLongLine = false;
+    // The lists keep their sizes, but no slot may point into released storage.
+    for (uint64_t i = 0; i < m_headerFields.count; ++i) {
+        m_headerFields.items[i] = g_kvxCsvEmptyField;
+    }
+    for (uint64_t i = 0; i < m_recordFields.count; ++i) {
+        m_recordFields.items[i] = g_kvxCsvEmptyField;
+    }
+}
+
+LONG CQVCsvFormatReader::_ReadHeaderLine() {
+    const LONG status = _ReadNewLine(m_headerLine);
+    if (status < 0) {
+        return status;
+    }
+    _SeparateStrings(m_headerLine, m_headerFields, 1);
+    KvxFieldListResize(m_recordFields, m_headerFields.count);
+    return KVX_CSV_S_OK;
+}
+
+LONG CQVCsvFormatReader::ReadNextRecord() {
+    const LONG status = _ReadNewLine(m_recordLine);
+    if (status < 0) {
+        return status;
+    }
+    _SeparateStrings(m_recordLine, m_recordFields, 0);
+    return KVX_CSV_S_OK;
+}
+
+int32_t CQVCsvFormatReader::RecordIsValid() const {
+    return m_recordFields.count == m_headerFields.count ? 1 : 0;
+}
+
+int32_t CQVCsvFormatReader::FindFieldIndex(const char* name) const {
+    if (name != nullptr) {
+        for (uint64_t i = 0; i < m_headerFields.count; ++i) {
+            if (std::strcmp(m_headerFields.items[i], name) == 0) {
+                return static_cast<int32_t>(i);
+            }
+        }
+    }
+    throw FieldNameNotFound(name);
+}
+
+uint64_t CQVCsvFormatReader::GetFieldCount() const {
+    return m_headerFields.count;
+}
+
+const char* CQVCsvFormatReader::GetHeaderText(uint64_t index) const {
+    return index < m_headerFields.count ? m_headerFields.items[index] : g_kvxCsvEmptyField;
+}
+
+const char* CQVCsvFormatReader::_Field(uint64_t index) const {
+    return index < m_recordFields.count ? m_recordFields.items[index] : g_kvxCsvEmptyField;
+}
+
+const char* CQVCsvFormatReader::GetRecordDataAsString(uint64_t index) const {
+    return _Field(index);
+}
+
+char CQVCsvFormatReader::GetRecordDataAsChar(uint64_t index) {
+    return _Field(index)[0];
+}
+
+int32_t CQVCsvFormatReader::GetRecordDataAsInt(uint64_t index) {
+    return KvxAtoi32(_Field(index));
+}
+
+int64_t CQVCsvFormatReader::GetRecordDataAsInt64(uint64_t index) {
+    return KvxAtoi64(_Field(index));
+}
+
+double CQVCsvFormatReader::GetRecordDataAsDouble(uint64_t index) {
+    return KvxAtof(_Field(index));
+}
