@@ -3,9 +3,60 @@
 #include "csv/field_list.h"
 #include "kvx/csv.h"
 
+#include "csv/byte_scan.h"
+
+#include <bit>
 #include <cstring>
 
 char g_kvxCsvEmptyField[1] = {0};
+
+namespace {
+
+// The index of the first `c` in text[from, count), or count if there is none. Line buffers
+// carry kCsvLinePadding bytes behind their capacity, so the 16-byte loads may look up to 15
+// bytes past `count`; what they see there is ignored.
+inline uint64_t FindByte(const char* text, uint64_t from, uint64_t count, char c) {
+    for (uint64_t i = from; i < count; i += 16) {
+        const uint32_t bits = KvxMatch16(text + i, c);
+        if (bits != 0) {
+            const uint64_t found = i + static_cast<uint64_t>(std::countr_zero(bits));
+            return found < count ? found : count;
+        }
+    }
+    return count;
+}
+
+// The separator positions of a line as a bit set, 64 bytes a word, taken in order. The
+// current word stays in a register and each separator taken is cleared from it, so finding
+// the next one is a bit count, not a reload.
+class SeparatorBits {
+public:
+    explicit SeparatorBits(const uint64_t* words) : m_words(words), m_bits(words[0]) {}
+
+    // Continue from `from` after a stretch scanned another way.
+    void SkipTo(uint64_t from) {
+        m_word = from >> 6;
+        m_bits = m_words[m_word] & (~uint64_t{0} << (from & 63));
+    }
+
+    // The index of the next separator, which is then taken. The line's appended separator
+    // guarantees there is one.
+    uint64_t Take() {
+        while (m_bits == 0) {
+            m_bits = m_words[++m_word];
+        }
+        const uint64_t found = (m_word << 6) + static_cast<uint64_t>(std::countr_zero(m_bits));
+        m_bits &= m_bits - 1;
+        return found;
+    }
+
+private:
+    const uint64_t* m_words;
+    uint64_t m_word = 0;
+    uint64_t m_bits;
+};
+
+}  // namespace
 
 // Only a quote in a field's first byte protects separators, up to the field's next quote;
 // after that the first separator ends the field. Doubled quotes get no special meaning.
@@ -13,21 +64,20 @@ uint64_t CQVCsvFormatReader::_FindNextStringEnd(char* text, uint64_t count) {
     if (count == 0) {
         return 0;
     }
-    char* from = text;
+    uint64_t from = 0;
     if (text[0] == '"') {
-        char* close = static_cast<char*>(std::memchr(text + 1, '"', count - 1));
-        if (close == nullptr) {
+        const uint64_t close = FindByte(text, 1, count, '"');
+        if (close == count) {
             return 0;
         }
         from = close + 1;
     }
-    char* end = static_cast<char*>(
-        std::memchr(from, m_separator, static_cast<size_t>(text + count - from)));
-    if (end == nullptr) {
+    const uint64_t end = FindByte(text, from, count, m_separator);
+    if (end == count) {
         return 0;
     }
-    *end = 0;
-    return static_cast<uint64_t>(end - text) + 1;
+    text[end] = 0;
+    return end + 1;
 }
 
 char* CQVCsvFormatReader::_AdjustString(char* field) const {
@@ -42,35 +92,69 @@ char* CQVCsvFormatReader::_AdjustString(char* field) const {
     return field;
 }
 
+// Splitting works from the line's separator bit set (made while the line was copied), so a
+// field costs a few bit operations. Fields that begin with a quote take the general scan.
 void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_LIST& fields,
                                           int32_t mode) {
+    char* const text = line.position;
+    const uint64_t count = line.length;
+    if (text != m_maskedLine) {
+        _MarkSeparators(text, count);
+    }
+    SeparatorBits separators(m_separatorBits);
     uint64_t slot = 0;
-    while (line.length != 0) {
+    uint64_t start = 0;
+    while (start < count) {
         if (mode == 0 && slot == fields.count) {
-            // More fields than slots: the rest of the line is dropped.
-            line.position += line.length;
-            line.length = 0;
-            break;
+            break;  // more fields than slots: the rest of the line is dropped
         }
-        uint64_t used = _FindNextStringEnd(line.position, line.length);
-        if (used == 0) {
-            // A quote that never closes: the field ends at the end of the line.
-            used = line.length;
-            line.position[used - 1] = 0;
+        char* field = text + start;
+        uint64_t used = 0;
+        if (*field == '"') {
+            used = _FindNextStringEnd(field, count - start);
+            if (used == 0) {
+                // A quote that never closes: the field ends at the end of the line.
+                used = count - start;
+                text[count - 1] = 0;
+            }
+            field = _AdjustString(field);
+            if (start + used < count) {
+                separators.SkipTo(start + used);
+            }
+        } else {
+            const uint64_t end = separators.Take();
+            text[end] = 0;
+            used = end - start + 1;
         }
-        char* field = _AdjustString(line.position);
         if (mode == 1) {
             KvxFieldListAppend(fields, field);
         } else {
             fields.items[slot] = field;
         }
         ++slot;
-        line.position += used;
-        line.length -= used;
+        start += used;
     }
+    line.position += count;
+    line.length = 0;
+    m_maskedLine = nullptr;
     if (mode == 0) {
         for (; slot < fields.count; ++slot) {
             fields.items[slot] = g_kvxCsvEmptyField;
         }
     }
+}
+
+void CQVCsvFormatReader::_MarkSeparators(const char* text, uint64_t count) {
+    const uint64_t words = (count + 63) / 64;
+    for (uint64_t w = 0; w < words; ++w) {
+        uint64_t bits = 0;
+        for (uint64_t i = 0; i < 64; i += 16) {
+            bits |= static_cast<uint64_t>(KvxMatch16(text + w * 64 + i, m_separator)) << i;
+        }
+        m_separatorBits[w] = bits;
+    }
+    if ((count & 63) != 0) {
+        m_separatorBits[words - 1] &= (uint64_t{1} << (count & 63)) - 1;
+    }
+    m_maskedLine = text;
 }

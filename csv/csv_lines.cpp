@@ -1,5 +1,6 @@
 // csv_lines.cpp: the read buffer and line finding: refills, the line-end rule, separator
 // detection, and copying one line into a line buffer.
+#include "csv/byte_scan.h"
 #include "kvx/csv.h"
 #include "platform/win32.h"
 
@@ -129,10 +130,7 @@ LONG CQVCsvFormatReader::_ReadNewLine(DESTINATION_BUFFER_INFO& line) {
     const uint64_t lineLength =
         end != nullptr ? static_cast<uint64_t>(end - start) : m_readBuffer.length;
     const uint64_t kept = lineLength < line.capacity - 1 ? lineLength : line.capacity - 1;
-    std::memcpy(line.storage, start, static_cast<size_t>(kept));
-    line.storage[kept] = m_separator;
-    line.length = kept + 1;
-    line.position = line.storage;
+    _CopyLine(line, start, kept);
 
     m_readBuffer.position += lineLength;
     m_readBuffer.length -= lineLength;
@@ -140,4 +138,38 @@ LONG CQVCsvFormatReader::_ReadNewLine(DESTINATION_BUFFER_INFO& line) {
     m_skippingLongLine = end == nullptr && !fileEnded;
     _SkipLineEnds();
     return KVX_CSV_S_OK;
+}
+
+// Copies a line into a line buffer and appends the separator, marking the separators on the
+// way so that splitting need not look at the bytes again. Both buffers have padding behind
+// their capacity for the 16-byte steps.
+void CQVCsvFormatReader::_CopyLine(DESTINATION_BUFFER_INFO& line, const char* start,
+                                   uint64_t kept) {
+    char* to = line.storage;
+    const char separator = m_separator;
+    uint64_t bits = 0;
+    uint64_t i = 0;
+    for (; i < kept; i += 16) {
+        bits |= static_cast<uint64_t>(KvxCopyMatch16(to + i, start + i, separator)) << (i & 63);
+        if ((i & 63) == 48) {
+            m_separatorBits[i >> 6] = bits;
+            bits = 0;
+        }
+    }
+    if ((i & 63) != 0) {
+        m_separatorBits[i >> 6] = bits;
+    }
+    // Drop what the last step saw past the line, then add the appended separator.
+    const uint64_t lastWord = kept >> 6;
+    const uint64_t used = kept & 63;
+    if (used == 0) {
+        m_separatorBits[lastWord] = 0;  // the loop stopped short of this word
+    } else {
+        m_separatorBits[lastWord] &= (uint64_t{1} << used) - 1;
+    }
+    m_separatorBits[lastWord] |= uint64_t{1} << used;
+    to[kept] = separator;
+    line.length = kept + 1;
+    line.position = to;
+    m_maskedLine = to;
 }

@@ -23,9 +23,13 @@ private:
 
 using Buffer = CQVCsvFormatReader::DESTINATION_BUFFER_INFO;
 
-// Obtains a buffer's storage; false (storage null) when memory is short.
-bool Allocate(Buffer& buffer, uint64_t capacity) {
-    buffer.storage = KvxCsvAllocateStorage(capacity);
+// Obtains a buffer's storage, plus zeroed padding bytes behind it; false (storage null) when
+// memory is short.
+bool Allocate(Buffer& buffer, uint64_t capacity, uint64_t padding) {
+    buffer.storage = KvxCsvAllocateStorage(capacity + padding);
+    if (buffer.storage != nullptr) {
+        std::memset(buffer.storage + capacity, 0, static_cast<size_t>(padding));
+    }
     buffer.capacity = buffer.storage != nullptr ? capacity : 0;
     buffer.length = 0;
     buffer.position = buffer.storage;
@@ -43,8 +47,9 @@ void CopyLine(Buffer& to, const Buffer& from) {
     if (from.storage == nullptr) {
         return;
     }
-    to.storage = new char[from.capacity];
-    std::memcpy(to.storage, from.storage, static_cast<size_t>(from.capacity));
+    const uint64_t bytes = from.capacity + CQVCsvFormatReader::kCsvPadding;
+    to.storage = new char[bytes];
+    std::memcpy(to.storage, from.storage, static_cast<size_t>(bytes));
     to.capacity = from.capacity;
     to.length = from.length;
     to.position = to.storage + (from.position - from.storage);
@@ -105,9 +110,9 @@ LONG CQVCsvFormatReader::Open(const wchar_t* fileName) {
     Close();
     m_headerFields.count = 0;
     m_recordFields.count = 0;
-    if (!Allocate(m_readBuffer, kCsvReadBufferSize) ||
-        !Allocate(m_recordLine, kCsvLineBufferSize) ||
-        !Allocate(m_headerLine, kCsvLineBufferSize)) {
+    if (!Allocate(m_readBuffer, kCsvReadBufferSize, kCsvPadding) ||
+        !Allocate(m_recordLine, kCsvLineBufferSize, kCsvPadding) ||
+        !Allocate(m_headerLine, kCsvLineBufferSize, kCsvPadding)) {
         return KVX_CSV_E_OUTOFMEMORY;
     }
     m_nextCr = nullptr;
@@ -132,6 +137,7 @@ void CQVCsvFormatReader::Close() {
     m_nextCr = nullptr;
     m_crFreeEnd = nullptr;
     m_skippingLongLine = false;
+    m_maskedLine = nullptr;
     // The lists keep their sizes, but no slot may point into released storage.
     for (uint64_t i = 0; i < m_headerFields.count; ++i) {
         m_headerFields.items[i] = g_kvxCsvEmptyField;

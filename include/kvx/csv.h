@@ -63,6 +63,8 @@ public:
     static constexpr uint64_t kCsvReadBufferSize = 0x100000;  // 1 MiB of raw file bytes
     static constexpr uint64_t kCsvLineBufferSize = 0x2000;    // 8 KiB per line buffer
     static constexpr uint64_t kCsvMaxLineLength = kCsvLineBufferSize - 1;
+    // Bytes of storage behind each buffer's capacity, for word-wide scans.
+    static constexpr uint64_t kCsvPadding = 64;
 
     // A closed reader: no file, no storage, empty field lists, separator unknown.
     CQVCsvFormatReader();
@@ -137,6 +139,8 @@ private:
     void _SkipLineEnds();
     bool _SkipRestOfLongLine(LONG& status);
     void _DetectSeparator();
+    void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
+    void _MarkSeparators(const char* text, uint64_t count);
     const char* _Field(uint64_t index) const;
 
     HANDLE m_file;
@@ -154,4 +158,8 @@ private:
     mutable const char* m_crFreeEnd;
     // The last line was cut at the end of a full read buffer: its rest is still to be skipped.
     bool m_skippingLongLine;
+    // Bit i of word i / 64 is set where byte i of the line at m_maskedLine is the separator
+    // (the appended one included); filled while the line is copied, used by the splitting.
+    const char* m_maskedLine;
+    uint64_t m_separatorBits[kCsvLineBufferSize / 64];
 };
