@@ -81,8 +81,8 @@ public:
     // first. Header texts stay valid until Close().
     LONG Open(const wchar_t* fileName);
 
-    // Closes the file and releases the three buffers. The field lists and the separator stay;
-    // field texts must not be used after it. A second Close() does nothing.
+    // Closes the file and releases the three buffers. The field counts and the separator stay;
+    // every header and field text then reads as empty. A second Close() does nothing.
     void Close();
 
     // Reads the next non-empty line and splits it into the record fields.
