@@ -38,3 +38,18 @@ inline uint32_t KvxCopyMatch16(char* to, const char* from, char c) {
     return KvxMatch16(to, c);
 #endif
 }
+
+// Copies 16 bytes from `from` to `to`; returns the mask of bytes equal to `a` and stores the
+// mask of bytes equal to `b` in `bBits`.
+inline uint32_t KvxCopyMatch2x16(char* to, const char* from, char a, char b, uint32_t& bBits) {
+#if KVX_CSV_SSE2
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), chunk);
+    bBits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(b))));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(a))));
+#else
+    std::memcpy(to, from, 16);
+    bBits = KvxMatch16(to, b);
+    return KvxMatch16(to, a);
+#endif
+}

@@ -56,6 +56,24 @@ private:
     uint64_t m_bits;
 };
 
+// The index of the first set bit at or after `from` in a line of `count` bytes, or count.
+inline uint64_t NextBit(const uint64_t* words, uint64_t from, uint64_t count) {
+    if (from >= count) {
+        return count;
+    }
+    uint64_t word = from >> 6;
+    const uint64_t lastWord = (count - 1) >> 6;
+    uint64_t bits = words[word] & (~uint64_t{0} << (from & 63));
+    while (bits == 0) {
+        if (++word > lastWord) {
+            return count;
+        }
+        bits = words[word];
+    }
+    const uint64_t found = (word << 6) + static_cast<uint64_t>(std::countr_zero(bits));
+    return found < count ? found : count;
+}
+
 }  // namespace
 
 // Only a quote in a field's first byte protects separators, up to the field's next quote;
@@ -92,15 +110,15 @@ char* CQVCsvFormatReader::_AdjustString(char* field) const {
     return field;
 }
 
-// Splitting works from the line's separator bit set (made while the line was copied), so a
-// field costs a few bit operations. Fields that begin with a quote take the general scan.
+// A record line copied by _CopyLine comes with bit sets of its separators and quotes, so a
+// field costs a few bit operations; any other line (the header) takes the plain scan of
+// _FindNextStringEnd and _AdjustString. Both give the same fields.
 void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_LIST& fields,
                                           int32_t mode) {
     char* const text = line.position;
     const uint64_t count = line.length;
-    if (text != m_maskedLine) {
-        _MarkSeparators(text, count);
-    }
+    const bool marked = text == m_maskedLine && count != 0;
+    m_maskedLine = nullptr;
     SeparatorBits separators(m_separatorBits);
     uint64_t slot = 0;
     uint64_t start = 0;
@@ -110,7 +128,7 @@ void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_L
         }
         char* field = text + start;
         uint64_t used = 0;
-        if (*field == '"') {
+        if (!marked) {
             used = _FindNextStringEnd(field, count - start);
             if (used == 0) {
                 // A quote that never closes: the field ends at the end of the line.
@@ -118,8 +136,20 @@ void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_L
                 text[count - 1] = 0;
             }
             field = _AdjustString(field);
-            if (start + used < count) {
-                separators.SkipTo(start + used);
+        } else if (*field == '"') {
+            const uint64_t close = NextBit(m_quoteBits, start + 1, count);
+            uint64_t end = count - 1;  // a quote that never closes ends at the line's end
+            if (close != count) {
+                separators.SkipTo(close + 1);
+                end = separators.Take();
+            }
+            text[end] = 0;
+            used = end - start + 1;
+            ++field;
+            // The closing quote goes when it is the field's last byte (a zero byte inside
+            // the field already ends the text a caller sees, so looking at `end` suffices).
+            if (end > start + 1 && text[end - 1] == '"') {
+                text[end - 1] = 0;
             }
         } else {
             const uint64_t end = separators.Take();
@@ -136,25 +166,9 @@ void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_L
     }
     line.position += count;
     line.length = 0;
-    m_maskedLine = nullptr;
     if (mode == 0) {
         for (; slot < fields.count; ++slot) {
             fields.items[slot] = g_kvxCsvEmptyField;
         }
     }
-}
-
-void CQVCsvFormatReader::_MarkSeparators(const char* text, uint64_t count) {
-    const uint64_t words = (count + 63) / 64;
-    for (uint64_t w = 0; w < words; ++w) {
-        uint64_t bits = 0;
-        for (uint64_t i = 0; i < 64; i += 16) {
-            bits |= static_cast<uint64_t>(KvxMatch16(text + w * 64 + i, m_separator)) << i;
-        }
-        m_separatorBits[w] = bits;
-    }
-    if ((count & 63) != 0) {
-        m_separatorBits[words - 1] &= (uint64_t{1} << (count & 63)) - 1;
-    }
-    m_maskedLine = text;
 }

@@ -140,36 +140,51 @@ LONG CQVCsvFormatReader::_ReadNewLine(DESTINATION_BUFFER_INFO& line) {
     return KVX_CSV_S_OK;
 }
 
-// Copies a line into a line buffer and appends the separator, marking the separators on the
-// way so that splitting need not look at the bytes again. Both buffers have padding behind
-// their capacity for the 16-byte steps.
+// Copies a line into a line buffer and appends the separator. For the record line it marks
+// the separators and quotes on the way, so that splitting need not look at the bytes again;
+// both buffers have padding behind their capacity for the 16-byte steps.
 void CQVCsvFormatReader::_CopyLine(DESTINATION_BUFFER_INFO& line, const char* start,
                                    uint64_t kept) {
     char* to = line.storage;
     const char separator = m_separator;
-    uint64_t bits = 0;
-    uint64_t i = 0;
-    for (; i < kept; i += 16) {
-        bits |= static_cast<uint64_t>(KvxCopyMatch16(to + i, start + i, separator)) << (i & 63);
-        if ((i & 63) == 48) {
-            m_separatorBits[i >> 6] = bits;
-            bits = 0;
-        }
-    }
-    if ((i & 63) != 0) {
-        m_separatorBits[i >> 6] = bits;
-    }
-    // Drop what the last step saw past the line, then add the appended separator.
-    const uint64_t lastWord = kept >> 6;
-    const uint64_t used = kept & 63;
-    if (used == 0) {
-        m_separatorBits[lastWord] = 0;  // the loop stopped short of this word
+    if (&line != &m_recordLine) {
+        std::memcpy(to, start, static_cast<size_t>(kept));
     } else {
-        m_separatorBits[lastWord] &= (uint64_t{1} << used) - 1;
+        uint64_t separators = 0;
+        uint64_t quotes = 0;
+        uint64_t i = 0;
+        for (; i < kept; i += 16) {
+            const unsigned shift = static_cast<unsigned>(i & 63);
+            uint32_t quoteBits = 0;
+            separators |= static_cast<uint64_t>(
+                              KvxCopyMatch2x16(to + i, start + i, separator, '"', quoteBits))
+                          << shift;
+            quotes |= static_cast<uint64_t>(quoteBits) << shift;
+            if (shift == 48) {
+                m_separatorBits[i >> 6] = separators;
+                m_quoteBits[i >> 6] = quotes;
+                separators = 0;
+                quotes = 0;
+            }
+        }
+        if ((i & 63) != 0) {
+            m_separatorBits[i >> 6] = separators;
+            m_quoteBits[i >> 6] = quotes;
+        }
+        // Drop what the last step saw past the line, then mark the appended separator.
+        const uint64_t lastWord = kept >> 6;
+        const uint64_t used = kept & 63;
+        if (used == 0) {
+            m_separatorBits[lastWord] = 0;  // the loop stopped short of this word
+            m_quoteBits[lastWord] = 0;
+        } else {
+            m_separatorBits[lastWord] &= (uint64_t{1} << used) - 1;
+            m_quoteBits[lastWord] &= (uint64_t{1} << used) - 1;
+        }
+        m_separatorBits[lastWord] |= uint64_t{1} << used;
+        m_maskedLine = to;
     }
-    m_separatorBits[lastWord] |= uint64_t{1} << used;
     to[kept] = separator;
     line.length = kept + 1;
     line.position = to;
-    m_maskedLine = to;
 }

@@ -70,7 +70,7 @@ char* Rebase(char* text, const Buffer& from, const Buffer& to) {
 CQVCsvFormatReader::CQVCsvFormatReader()
     : m_file(INVALID_HANDLE_VALUE), m_readBuffer{}, m_recordLine{}, m_headerLine{},
       m_headerFields{}, m_recordFields{}, m_separator(0), m_nextCr(nullptr), m_crFreeEnd(nullptr),
-      m_skippingLongLine(false) {}
+      m_skippingLongLine(false), m_maskedLine(nullptr), m_separatorBits{}, m_quoteBits{} {}
 
 CQVCsvFormatReader::CQVCsvFormatReader(const CQVCsvFormatReader& other) : CQVCsvFormatReader() {
     _CopyFrom(other);

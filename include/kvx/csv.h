@@ -140,7 +140,6 @@ private:
     bool _SkipRestOfLongLine(LONG& status);
     void _DetectSeparator();
     void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
-    void _MarkSeparators(const char* text, uint64_t count);
     const char* _Field(uint64_t index) const;
 
     HANDLE m_file;
@@ -158,8 +157,9 @@ private:
     mutable const char* m_crFreeEnd;
     // The last line was cut at the end of a full read buffer: its rest is still to be skipped.
     bool m_skippingLongLine;
-    // Bit i of word i / 64 is set where byte i of the line at m_maskedLine is the separator
-    // (the appended one included); filled while the line is copied, used by the splitting.
+    // Bit sets of the record line just copied (m_maskedLine): bit i of word i / 64 is set
+    // where byte i is the separator (the appended one included) or a double quote.
     const char* m_maskedLine;
     uint64_t m_separatorBits[kCsvLineBufferSize / 64];
+    uint64_t m_quoteBits[kCsvLineBufferSize / 64];
 };
