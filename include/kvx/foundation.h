@@ -164,3 +164,46 @@ public:
 
     uint64_t ticks;
 };
+
+// ---------------------------------------------------------------------------------------------
+// CQVLastError: the calling thread's last system error and its message text.
+//
+// Construction reads GetLastError() and asks FormatMessageW for the system's text, trimmed of
+// trailing TAB, LF, CR and space. With a context (which may be empty), the text becomes
+// "<system text> (<context>)", and the length grows by the context's length plus 10. The
+// length is the count FormatMessageW reported plus that growth: the size in characters of the
+// composed text's block and, in bytes, the least size of the narrow text's block.
+//
+// Choices where the system has nothing to say:
+// - A code without a system text gets "Unknown error <decimal code> (0x<8 hex digits>).", and
+//   the length is that text's length.
+// - The narrow text holds the whole converted message: when the ANSI form needs more bytes
+//   than the length (multi-byte characters, or a text without trailing white space and no
+//   context), its block is made as large as the conversion needs, so it is never cut and
+//   always terminated.
+// - No local-heap memory for the composed text: the system text stays alone. None for the
+//   narrow text: GetNarrowText returns null.
+// Construction leaves the thread's last error as it found it. Build the object on the thread
+// that saw the failure, before any other system call. One thread per object; not copyable.
+class KVX_API CQVLastError {
+public:
+    explicit CQVLastError(const wchar_t* context = nullptr);
+    virtual ~CQVLastError();
+    CQVLastError(const CQVLastError&) = delete;
+    CQVLastError& operator=(const CQVLastError&) = delete;
+
+    // The message in the ANSI code page (UTF-8 off Windows), converted on the first call; later
+    // calls return the same buffer. Valid as long as the object. Null only without memory.
+    const char* GetNarrowText();
+
+    // The wide message (null only without memory), the recorded length, the captured code.
+    const wchar_t* GetText() const { return _messageText; }
+    uint64_t GetLength() const { return _length; }
+    uint32_t GetErrorCode() const { return _errorCode; }
+
+private:
+    wchar_t* _messageText;
+    char* _narrowText;
+    uint64_t _length;
+    uint32_t _errorCode;
+};

@@ -2,3 +2,16 @@
 #pragma once
 
 #include "kvx/win32_types.h"
+
+// --- Local heap (platform/posix/local_heap.cpp) ----------------------------------------------
+// Fixed blocks only: an HLOCAL is the block's address.
+#define LMEM_FIXED 0x0000u
+#define LMEM_ZEROINIT 0x0040u
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+
+// A fixed block of `bytes` bytes (at least one), zeroed with LMEM_ZEROINIT. Returns null with
+// last error 8 when memory runs out, or 87 for any other flag (movable blocks are not
+// supported).
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+// Releases a block from LocalAlloc (or FormatMessageW); null does nothing. Returns null.
+HLOCAL LocalFree(HLOCAL block);
