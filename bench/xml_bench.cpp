@@ -33,9 +33,9 @@ namespace {
 
 constexpr size_t kDocumentBytes = 50u << 20;
 
-void AppendNode(std::string &out, std::mt19937 &rng, int level, int depth) {
-    static const char *const kNodes[] = {"record", "section", "group", "entry", "block"};
-    static const char *const kLeaves[] = {"name",     "price",   "description", "sku",
+void AppendNode(std::string& out, std::mt19937& rng, int level, int depth) {
+    static const char* const kNodes[] = {"record", "section", "group", "entry", "block"};
+    static const char* const kLeaves[] = {"name",     "price",   "description", "sku",
                                           "quantity", "updated", "category",    "owner"};
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJ0123456789.-";
     const auto pick = [&](int n) { return static_cast<size_t>(rng() % static_cast<unsigned>(n)); };
@@ -61,7 +61,7 @@ void AppendNode(std::string &out, std::mt19937 &rng, int level, int depth) {
     out += tabs + "</" + name + ">\r\n";
 }
 
-const std::string &Document() {
+const std::string& Document() {
     static const std::string document = [] {
         std::mt19937 rng(20261206);
         std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<catalog>\r\n";
@@ -94,7 +94,7 @@ std::filesystem::path InputFile() {
     return path;
 }
 
-void Rate(benchmark::State &state) {
+void Rate(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(Document().size()));
 }
@@ -102,35 +102,35 @@ void Rate(benchmark::State &state) {
 // A writable copy of the document, refreshed before each in-place parse.
 struct Scratch {
     std::vector<char> bytes = std::vector<char>(Document().size() + 1);
-    char *Fresh() {
+    char* Fresh() {
         std::memcpy(bytes.data(), Document().data(), Document().size());
         bytes.back() = '\0';
         return bytes.data();
     }
 };
 
-void Parse_kvx(benchmark::State &state) {
+void Parse_kvx(benchmark::State& state) {
     Scratch scratch;
     auto doc = std::make_unique<CQVXmlFormat>();
-    doc->AssignInputData(scratch.Fresh()); // warm up: the allocator's memory is faulted in
+    doc->AssignInputData(scratch.Fresh());  // warm up: the allocator's memory is faulted in
     for (auto _ : state) {
         state.PauseTiming();
         doc = std::make_unique<CQVXmlFormat>();
-        char *text = scratch.Fresh();
+        char* text = scratch.Fresh();
         state.ResumeTiming();
         benchmark::DoNotOptimize(doc->AssignInputData(text));
     }
     Rate(state);
 }
 
-void Parse_pugixml(benchmark::State &state) {
+void Parse_pugixml(benchmark::State& state) {
     Scratch scratch;
     auto doc = std::make_unique<pugi::xml_document>();
     doc->load_buffer_inplace(scratch.Fresh(), Document().size());
     for (auto _ : state) {
         state.PauseTiming();
         doc = std::make_unique<pugi::xml_document>();
-        char *text = scratch.Fresh();
+        char* text = scratch.Fresh();
         state.ResumeTiming();
         const pugi::xml_parse_result result = doc->load_buffer_inplace(text, Document().size());
         if (!result) {
@@ -140,7 +140,7 @@ void Parse_pugixml(benchmark::State &state) {
     Rate(state);
 }
 
-void Parse_tinyxml2(benchmark::State &state) {
+void Parse_tinyxml2(benchmark::State& state) {
     auto doc = std::make_unique<tinyxml2::XMLDocument>();
     doc->Parse(Document().data(), Document().size());
     for (auto _ : state) {
@@ -154,14 +154,14 @@ void Parse_tinyxml2(benchmark::State &state) {
     Rate(state);
 }
 
-void Parse_rapidxml(benchmark::State &state) {
+void Parse_rapidxml(benchmark::State& state) {
     Scratch scratch;
     auto doc = std::make_unique<rapidxml::xml_document<>>();
     doc->parse<0>(scratch.Fresh());
     for (auto _ : state) {
         state.PauseTiming();
         doc = std::make_unique<rapidxml::xml_document<>>();
-        char *text = scratch.Fresh();
+        char* text = scratch.Fresh();
         state.ResumeTiming();
         doc->parse<0>(text);
         benchmark::DoNotOptimize(doc->first_node());
@@ -169,7 +169,7 @@ void Parse_rapidxml(benchmark::State &state) {
     Rate(state);
 }
 
-void LoadFile_kvx(benchmark::State &state) {
+void LoadFile_kvx(benchmark::State& state) {
     const std::wstring path = InputFile().wstring();
     auto doc = std::make_unique<CQVXmlFormat>();
     doc->LoadFile(path.c_str());
@@ -184,7 +184,7 @@ void LoadFile_kvx(benchmark::State &state) {
     Rate(state);
 }
 
-void LoadFile_pugixml(benchmark::State &state) {
+void LoadFile_pugixml(benchmark::State& state) {
     const std::string path = InputFile().string();
     auto doc = std::make_unique<pugi::xml_document>();
     doc->load_file(path.c_str());
@@ -199,7 +199,7 @@ void LoadFile_pugixml(benchmark::State &state) {
     Rate(state);
 }
 
-void SaveFile_kvx(benchmark::State &state) {
+void SaveFile_kvx(benchmark::State& state) {
     Scratch scratch;
     CQVXmlFormat doc;
     doc.AssignInputData(scratch.Fresh());
@@ -212,7 +212,7 @@ void SaveFile_kvx(benchmark::State &state) {
     Rate(state);
 }
 
-void SaveFile_pugixml(benchmark::State &state) {
+void SaveFile_pugixml(benchmark::State& state) {
     pugi::xml_document doc;
     doc.load_string(Document().c_str());
     const std::string path = (Folder() / "pugixml-out.xml").string();
@@ -226,7 +226,7 @@ void SaveFile_pugixml(benchmark::State &state) {
 
 // The floor of a writer that makes one write per line: the document's own lines, each handed
 // to write() as it stands.
-void SaveFile_floor_one_write_per_line(benchmark::State &state) {
+void SaveFile_floor_one_write_per_line(benchmark::State& state) {
     std::vector<std::string_view> lines;
     const std::string_view all = Document();
     for (size_t start = 0; start < all.size();) {
@@ -248,7 +248,7 @@ void SaveFile_floor_one_write_per_line(benchmark::State &state) {
     Rate(state);
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(Parse_kvx)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(Parse_pugixml)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
@@ -263,11 +263,11 @@ BENCHMARK(SaveFile_floor_one_write_per_line)
     ->UseRealTime()
     ->Iterations(3);
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     // Freed memory stays with the process, so every round (kvx's and the peers') reuses pages
     // that are already faulted in instead of paying for fresh ones.
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20); // the largest it takes
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest it takes
     Document();
     InputFile();
     benchmark::Initialize(&argc, argv);

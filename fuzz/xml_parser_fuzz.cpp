@@ -11,7 +11,7 @@
 namespace {
 
 // The lines of the text: each starts at a non-whitespace byte and ends before CR or LF.
-std::vector<std::string> Lines(const std::string &text) {
+std::vector<std::string> Lines(const std::string& text) {
     const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     std::vector<std::string> lines;
     size_t i = 0;
@@ -32,7 +32,7 @@ std::vector<std::string> Lines(const std::string &text) {
 }
 
 // The name scan; `after` is the index after the name's ">".
-bool NameOf(const std::string &line, std::string &name, size_t &after) {
+bool NameOf(const std::string& line, std::string& name, size_t& after) {
     size_t start = std::string::npos;
     for (size_t k = 0; k < line.size(); ++k) {
         if (line[k] == '/') {
@@ -49,7 +49,7 @@ bool NameOf(const std::string &line, std::string &name, size_t &after) {
     return false;
 }
 
-bool IsValueLine(const std::string &line) {
+bool IsValueLine(const std::string& line) {
     const size_t first = line.find('<');
     return first != std::string::npos && line.find('<', first + 1) != std::string::npos;
 }
@@ -58,11 +58,11 @@ int Next(int level) {
     return static_cast<int>(static_cast<uint32_t>(level) + 1u);
 }
 
-void Reference(XML_NODE &root, const std::string &text) {
+void Reference(XML_NODE& root, const std::string& text) {
     const std::vector<std::string> lines = Lines(text);
     size_t i = 0;
     while (i < lines.size()) {
-        const std::string &line = lines[i++];
+        const std::string& line = lines[i++];
         std::string name;
         size_t after = 0;
         if (line.find("<?xml ") != std::string::npos || IsValueLine(line) ||
@@ -71,12 +71,12 @@ void Reference(XML_NODE &root, const std::string &text) {
         }
         root.name = name;
         struct Open {
-            XML_NODE *node;
+            XML_NODE* node;
             int childLevel;
         };
         std::vector<Open> open{{&root, Next(root.level)}};
         while (i < lines.size() && !open.empty()) {
-            const std::string &l = lines[i++];
+            const std::string& l = lines[i++];
             const bool named = NameOf(l, name, after);
             if (IsValueLine(l)) {
                 if (named) {
@@ -87,7 +87,7 @@ void Reference(XML_NODE &root, const std::string &text) {
             } else if (!named || name.empty()) {
                 open.pop_back();
             } else {
-                Open &top = open.back();
+                Open& top = open.back();
                 top.node->children.emplace_back(top.childLevel, name);
                 open.push_back({&top.node->children.back(), Next(top.childLevel)});
             }
@@ -95,15 +95,15 @@ void Reference(XML_NODE &root, const std::string &text) {
     }
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> buffer(data, data + size);
     buffer.push_back('\0');
-    const std::string text(buffer.data()); // up to the first zero byte
+    const std::string text(buffer.data());  // up to the first zero byte
 
     CQVXmlFormat doc;
-    const XML_NODE *root = doc.AssignInputData(buffer.data());
+    const XML_NODE* root = doc.AssignInputData(buffer.data());
     if (text.size() < 20) {
         if (root != nullptr) {
             std::abort();

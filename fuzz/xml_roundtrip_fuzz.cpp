@@ -15,24 +15,24 @@
 
 namespace {
 
-void Trim(XML_NODE &root) {
+void Trim(XML_NODE& root) {
     if (root.name.empty()) {
         root.name = "r";
     }
-    std::vector<XML_NODE *> pending{&root};
+    std::vector<XML_NODE*> pending{&root};
     while (!pending.empty()) {
-        XML_NODE *node = pending.back();
+        XML_NODE* node = pending.back();
         pending.pop_back();
-        for (XML_VALUE &value : node->values) {
+        for (XML_VALUE& value : node->values) {
             std::erase(value.name, '<');
         }
-        for (XML_NODE &child : node->children) {
+        for (XML_NODE& child : node->children) {
             pending.push_back(&child);
         }
     }
 }
 
-const std::wstring &FilePath() {
+const std::wstring& FilePath() {
     static const std::wstring path =
         (std::filesystem::temp_directory_path() /
          ("kvx_xml_roundtrip_fuzz_" + std::to_string(getpid()) + ".xml"))
@@ -40,13 +40,13 @@ const std::wstring &FilePath() {
     return path;
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> buffer(data, data + size);
     buffer.push_back('\0');
     CQVXmlFormat doc;
-    XML_NODE *root = doc.AssignInputData(buffer.data());
+    XML_NODE* root = doc.AssignInputData(buffer.data());
     if (root == nullptr) {
         return 0;
     }
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::abort();
     }
     CQVXmlFormat loaded;
-    const XML_NODE *back = loaded.LoadFile(FilePath().c_str());
+    const XML_NODE* back = loaded.LoadFile(FilePath().c_str());
     if (back == nullptr || !(*back == *root)) {
         std::abort();
     }

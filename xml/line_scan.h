@@ -30,22 +30,22 @@ constexpr bool IsSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-inline uint8_t ClassOf(const char *p) {
+inline uint8_t ClassOf(const char* p) {
     return kByteClass[static_cast<unsigned char>(*p)];
 }
 
 struct ScannedLine {
-    char *name = nullptr;     // first byte of the name; null when the name scan found none
-    char *nameEnd = nullptr;  // the ">" that ends the name
-    char *valueEnd = nullptr; // value line with a name: the "<" (or line end) ending the text
-    char *lineEnd = nullptr;  // the CR, LF or zero byte that ends the line
-    bool valueLine = false;   // the line holds two or more "<"
+    char* name = nullptr;      // first byte of the name; null when the name scan found none
+    char* nameEnd = nullptr;   // the ">" that ends the name
+    char* valueEnd = nullptr;  // value line with a name: the "<" (or line end) ending the text
+    char* lineEnd = nullptr;   // the CR, LF or zero byte that ends the line
+    bool valueLine = false;    // the line holds two or more "<"
 };
 
 // Scans the line starting at `line` (its first non-whitespace byte). Writes nothing.
-inline ScannedLine ScanLine(char *line) {
+inline ScannedLine ScanLine(char* line) {
     ScannedLine s;
-    char *p = line;
+    char* p = line;
     int opens = 0;
     uint8_t k;
 
@@ -59,7 +59,7 @@ inline ScannedLine ScanLine(char *line) {
     }
     if (k == kOpen) {
         opens = 1;
-        char *const name = ++p;
+        char* const name = ++p;
         // The name: a later "<" counts but does not move its start.
         while ((k = ClassOf(p)) == kPlain || k == kOpen) {
             opens += (k == kOpen && opens < 2);
@@ -113,12 +113,12 @@ inline ScannedLine ScanLine(char *line) {
 
 // Ends the line at `lineEnd` (writing a zero over its break) and returns the first
 // non-whitespace byte after it, or null when the text ends first.
-inline char *NextLineStart(char *lineEnd) {
+inline char* NextLineStart(char* lineEnd) {
     if (*lineEnd == '\0') {
         return nullptr;
     }
     *lineEnd = '\0';
-    char *p = lineEnd + 1;
+    char* p = lineEnd + 1;
     while (IsSpace(*p)) {
         ++p;
     }
@@ -131,4 +131,4 @@ inline int NextLevel(int level) {
     return static_cast<int>(static_cast<uint32_t>(level) + 1u);
 }
 
-} // namespace kvx::xml
+}  // namespace kvx::xml

@@ -18,16 +18,16 @@ using kvx::xml::IsSpace;
 namespace {
 
 constexpr int kMinimumLength = 20;
-constexpr LONGLONG kMaximumFileSize = 0xFFFFFFFFLL; // the read count is 32-bit
+constexpr LONGLONG kMaximumFileSize = 0xFFFFFFFFLL;  // the read count is 32-bit
 
 struct FileCloser {
     HANDLE file;
     ~FileCloser() { CloseHandle(file); }
 };
 
-} // namespace
+}  // namespace
 
-XML_NODE *CQVXmlFormat::AssignInputData(char *text) {
+XML_NODE* CQVXmlFormat::AssignInputData(char* text) {
     if (text == nullptr) {
         return nullptr;
     }
@@ -37,11 +37,11 @@ XML_NODE *CQVXmlFormat::AssignInputData(char *text) {
         }
     }
     // Document level: only opening lines count; each one names the root and reads into it.
-    char *line = _FindNextLineStart(text);
+    char* line = _FindNextLineStart(text);
     while (line != nullptr) {
-        char *next = _FindNextLine(line);
+        char* next = _FindNextLine(line);
         if (std::strstr(line, "<?xml ") == nullptr && _IsNode(line)) {
-            if (char *name = _GetName(line)) {
+            if (char* name = _GetName(line)) {
                 next = _AddNewNode(&m_root, name, next, kvx::xml::NextLevel(m_root.level));
             }
         }
@@ -50,31 +50,31 @@ XML_NODE *CQVXmlFormat::AssignInputData(char *text) {
     return &m_root;
 }
 
-char *CQVXmlFormat::_AddNewNode(XML_NODE *node, char *name, char *text, int level) {
+char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int level) {
     using namespace kvx::xml;
     node->name = name;
-    char *line = _FindNextLineStart(text);
+    char* line = _FindNextLineStart(text);
     if (line == nullptr) {
         return nullptr;
     }
     // The nodes still open above `current`, each with the level its children get. A node's
     // `children` never grows while one of its children is open, so these addresses hold.
     struct Open {
-        XML_NODE *node;
+        XML_NODE* node;
         int childLevel;
     };
     std::vector<Open> open;
-    XML_NODE *current = node;
+    XML_NODE* current = node;
     int childLevel = level;
     while (line != nullptr) {
         const ScannedLine s = ScanLine(line);
-        char *const next = NextLineStart(s.lineEnd);
+        char* const next = NextLineStart(s.lineEnd);
         if (s.valueLine) {
             // A value line without a name is ignored.
             if (s.name != nullptr) {
                 *s.nameEnd = '\0';
                 *s.valueEnd = '\0';
-                XML_VALUE &value = current->values.emplace_back();
+                XML_VALUE& value = current->values.emplace_back();
                 value.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
                 value.value.assign(s.nameEnd + 1, static_cast<size_t>(s.valueEnd - s.nameEnd - 1));
             }
@@ -88,7 +88,7 @@ char *CQVXmlFormat::_AddNewNode(XML_NODE *node, char *name, char *text, int leve
             open.pop_back();
         } else {
             *s.nameEnd = '\0';
-            XML_NODE &child = current->children.emplace_back();
+            XML_NODE& child = current->children.emplace_back();
             child.level = childLevel;
             child.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
             open.push_back({current, childLevel});
@@ -100,8 +100,8 @@ char *CQVXmlFormat::_AddNewNode(XML_NODE *node, char *name, char *text, int leve
     return nullptr;
 }
 
-char *CQVXmlFormat::_FindNextLine(char *line) const {
-    char *p = line;
+char* CQVXmlFormat::_FindNextLine(char* line) const {
+    char* p = line;
     while (*p != '\0' && *p != '\r' && *p != '\n') {
         ++p;
     }
@@ -112,7 +112,7 @@ char *CQVXmlFormat::_FindNextLine(char *line) const {
     return _FindNextLineStart(p + 1);
 }
 
-char *CQVXmlFormat::_FindNextLineStart(char *p) const {
+char* CQVXmlFormat::_FindNextLineStart(char* p) const {
     if (p == nullptr) {
         return nullptr;
     }
@@ -122,17 +122,17 @@ char *CQVXmlFormat::_FindNextLineStart(char *p) const {
     return *p != '\0' ? p : nullptr;
 }
 
-int CQVXmlFormat::_IsNode(char *line) const {
+int CQVXmlFormat::_IsNode(char* line) const {
     int opens = 0;
-    for (const char *p = line; *p != '\0' && opens < 2; ++p) {
+    for (const char* p = line; *p != '\0' && opens < 2; ++p) {
         opens += *p == '<';
     }
     return opens <= 1 ? 1 : 0;
 }
 
-char *CQVXmlFormat::_GetName(char *line) const {
-    char *start = nullptr;
-    for (char *p = line; *p != '\0'; ++p) {
+char* CQVXmlFormat::_GetName(char* line) const {
+    char* start = nullptr;
+    for (char* p = line; *p != '\0'; ++p) {
         if (*p == '/') {
             return nullptr;
         }
@@ -146,8 +146,8 @@ char *CQVXmlFormat::_GetName(char *line) const {
     return nullptr;
 }
 
-char *CQVXmlFormat::_GetValue(char *p) const {
-    char *const text = p;
+char* CQVXmlFormat::_GetValue(char* p) const {
+    char* const text = p;
     while (*p != '\0' && *p != '<') {
         ++p;
     }
@@ -155,7 +155,7 @@ char *CQVXmlFormat::_GetValue(char *p) const {
     return text;
 }
 
-XML_NODE *CQVXmlFormat::LoadFile(const wchar_t *path) {
+XML_NODE* CQVXmlFormat::LoadFile(const wchar_t* path) {
     HANDLE file =
         CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

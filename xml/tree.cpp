@@ -12,9 +12,9 @@ namespace {
 // Empties `node`'s subtree without recursing and without allocating: it walks down the last
 // children to a node whose last child is a leaf and destroys that leaf, until nothing is left.
 // Quadratic in the depth, so it is only the way out when no memory is left for a worklist.
-void ReleaseInPlace(XML_NODE &node) noexcept {
+void ReleaseInPlace(XML_NODE& node) noexcept {
     while (!node.children.empty()) {
-        XML_NODE *parent = &node;
+        XML_NODE* parent = &node;
         while (!parent->children.back().children.empty()) {
             parent = &parent->children.back();
         }
@@ -24,13 +24,13 @@ void ReleaseInPlace(XML_NODE &node) noexcept {
 
 // Moves the children arrays of `nodes` to `pending`, so that destroying `nodes` afterwards only
 // destroys leaves.
-void Detach(std::vector<XML_NODE> &nodes, std::vector<std::vector<XML_NODE>> &pending) noexcept {
-    for (XML_NODE &node : nodes) {
+void Detach(std::vector<XML_NODE>& nodes, std::vector<std::vector<XML_NODE>>& pending) noexcept {
+    for (XML_NODE& node : nodes) {
         if (node.children.empty()) {
             continue;
         }
         try {
-            pending.push_back(std::move(node.children)); // no effect if it throws
+            pending.push_back(std::move(node.children));  // no effect if it throws
         } catch (...) {
             ReleaseInPlace(node);
         }
@@ -38,22 +38,22 @@ void Detach(std::vector<XML_NODE> &nodes, std::vector<std::vector<XML_NODE>> &pe
 }
 
 // Fills the empty `to.children` with deep copies of `from.children`, all the way down.
-void CopyChildren(XML_NODE &to, const XML_NODE &from) {
+void CopyChildren(XML_NODE& to, const XML_NODE& from) {
     struct Pending {
-        const XML_NODE *from;
-        XML_NODE *to;
+        const XML_NODE* from;
+        XML_NODE* to;
     };
     std::vector<Pending> pending;
     pending.push_back({&from, &to});
     while (!pending.empty()) {
         const Pending next = pending.back();
         pending.pop_back();
-        const std::vector<XML_NODE> &source = next.from->children;
-        std::vector<XML_NODE> &target = next.to->children;
+        const std::vector<XML_NODE>& source = next.from->children;
+        std::vector<XML_NODE>& target = next.to->children;
         // Reserved up front, so the addresses pushed below stay valid.
         target.reserve(source.size());
-        for (const XML_NODE &child : source) {
-            XML_NODE &copy = target.emplace_back();
+        for (const XML_NODE& child : source) {
+            XML_NODE& copy = target.emplace_back();
             copy.level = child.level;
             copy.name = child.name;
             copy.values = child.values;
@@ -64,26 +64,26 @@ void CopyChildren(XML_NODE &to, const XML_NODE &from) {
     }
 }
 
-bool SameOwnFields(const XML_NODE &a, const XML_NODE &b) {
+bool SameOwnFields(const XML_NODE& a, const XML_NODE& b) {
     return a.level == b.level && a.name == b.name && a.values == b.values &&
            a.children.size() == b.children.size();
 }
 
-} // namespace
+}  // namespace
 
 XML_NODE::XML_NODE(int32_t nodeLevel, std::string nodeName, std::vector<XML_VALUE> nodeValues,
                    std::vector<XML_NODE> nodeChildren)
     : level(nodeLevel), name(std::move(nodeName)), values(std::move(nodeValues)),
       children(std::move(nodeChildren)) {}
 
-XML_NODE::XML_NODE(const XML_NODE &other)
+XML_NODE::XML_NODE(const XML_NODE& other)
     : level(other.level), name(other.name), values(other.values) {
     if (!other.children.empty()) {
         CopyChildren(*this, other);
     }
 }
 
-XML_NODE &XML_NODE::operator=(const XML_NODE &other) {
+XML_NODE& XML_NODE::operator=(const XML_NODE& other) {
     if (this == &other) {
         return *this;
     }
@@ -100,7 +100,7 @@ XML_NODE &XML_NODE::operator=(const XML_NODE &other) {
     return *this;
 }
 
-XML_NODE &XML_NODE::operator=(XML_NODE &&other) noexcept {
+XML_NODE& XML_NODE::operator=(XML_NODE&& other) noexcept {
     if (this == &other) {
         return *this;
     }
@@ -126,18 +126,18 @@ XML_NODE::~XML_NODE() {
     }
 }
 
-bool operator==(const XML_NODE &a, const XML_NODE &b) {
+bool operator==(const XML_NODE& a, const XML_NODE& b) {
     if (!SameOwnFields(a, b)) {
         return false;
     }
-    std::vector<std::pair<const XML_NODE *, const XML_NODE *>> pending;
+    std::vector<std::pair<const XML_NODE*, const XML_NODE*>> pending;
     pending.emplace_back(&a, &b);
     while (!pending.empty()) {
         const auto [left, right] = pending.back();
         pending.pop_back();
         for (size_t i = 0; i < left->children.size(); ++i) {
-            const XML_NODE &l = left->children[i];
-            const XML_NODE &r = right->children[i];
+            const XML_NODE& l = left->children[i];
+            const XML_NODE& r = right->children[i];
             if (!SameOwnFields(l, r)) {
                 return false;
             }
@@ -149,7 +149,7 @@ bool operator==(const XML_NODE &a, const XML_NODE &b) {
     return true;
 }
 
-XML_NODE *CQVXmlFormat::AddRootNode(const char *name) {
+XML_NODE* CQVXmlFormat::AddRootNode(const char* name) {
     m_root.name = name != nullptr ? name : "";
     m_root.level = 0;
     return &m_root;

@@ -21,14 +21,14 @@ struct FileCloser {
     ~FileCloser() { CloseHandle(file); }
 };
 
-void AppendTabs(std::string &line, int64_t count) {
+void AppendTabs(std::string& line, int64_t count) {
     if (count > 0) {
         line.append(static_cast<size_t>(count), '\t');
     }
 }
 
 // One write for the whole line; its count of bytes written is not compared with the length.
-BOOL WriteLine(HANDLE file, const std::string &line) {
+BOOL WriteLine(HANDLE file, const std::string& line) {
     if (line.size() > std::numeric_limits<DWORD>::max()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -37,9 +37,9 @@ BOOL WriteLine(HANDLE file, const std::string &line) {
     return WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-} // namespace
+}  // namespace
 
-LONG CQVXmlFormat::SaveFile(const wchar_t *path) {
+LONG CQVXmlFormat::SaveFile(const wchar_t* path) {
     HANDLE file =
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -55,13 +55,13 @@ LONG CQVXmlFormat::SaveFile(const wchar_t *path) {
     return static_cast<LONG>(_WriteNode(file, m_root, line));
 }
 
-DWORD CQVXmlFormat::_WriteNode(HANDLE file, const XML_NODE &node, std::string &line) const {
+DWORD CQVXmlFormat::_WriteNode(HANDLE file, const XML_NODE& node, std::string& line) const {
     // Writes a node's opening line and its values; its children and closing line follow.
-    const auto writeHead = [&](const XML_NODE &n) -> DWORD {
+    const auto writeHead = [&](const XML_NODE& n) -> DWORD {
         if (!_WriteNodeName(file, n.name.c_str(), n.level, 1, line)) {
             return GetLastError();
         }
-        for (const XML_VALUE &value : n.values) {
+        for (const XML_VALUE& value : n.values) {
             if (!_WriteValue(file, int64_t{n.level} + 1, value, line)) {
                 return GetLastError();
             }
@@ -77,15 +77,15 @@ DWORD CQVXmlFormat::_WriteNode(HANDLE file, const XML_NODE &node, std::string &l
     }
     // The nodes whose closing line is still to come, each with its next child to write.
     struct Open {
-        const XML_NODE *node;
+        const XML_NODE* node;
         size_t nextChild;
     };
     std::vector<Open> open;
     open.push_back({&node, 0});
     while (!open.empty()) {
-        Open &top = open.back();
+        Open& top = open.back();
         if (top.nextChild < top.node->children.size()) {
-            const XML_NODE &child = top.node->children[top.nextChild++];
+            const XML_NODE& child = top.node->children[top.nextChild++];
             if (child.name.empty()) {
                 continue;
             }
@@ -103,8 +103,8 @@ DWORD CQVXmlFormat::_WriteNode(HANDLE file, const XML_NODE &node, std::string &l
     return 0;
 }
 
-int CQVXmlFormat::_WriteNodeName(HANDLE file, const char *name, int level, int open,
-                                 std::string &line) const {
+int CQVXmlFormat::_WriteNodeName(HANDLE file, const char* name, int level, int open,
+                                 std::string& line) const {
     line.clear();
     AppendTabs(line, level);
     line.append(open ? "<" : "</");
@@ -113,8 +113,8 @@ int CQVXmlFormat::_WriteNodeName(HANDLE file, const char *name, int level, int o
     return WriteLine(file, line) ? 1 : 0;
 }
 
-int CQVXmlFormat::_WriteValue(HANDLE file, int64_t level, const XML_VALUE &value,
-                              std::string &line) const {
+int CQVXmlFormat::_WriteValue(HANDLE file, int64_t level, const XML_VALUE& value,
+                              std::string& line) const {
     line.clear();
     AppendTabs(line, level);
     line += '<';

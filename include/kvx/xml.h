@@ -50,7 +50,7 @@ struct XML_VALUE {
     std::string name;
     std::string value;
 
-    friend bool operator==(const XML_VALUE &, const XML_VALUE &) = default;
+    friend bool operator==(const XML_VALUE&, const XML_VALUE&) = default;
 };
 
 // An element that holds other elements. `level` is stored, not computed: the writer indents the
@@ -72,17 +72,17 @@ struct KVX_API XML_NODE {
     // Builds a node from its fields, in their order: XML_NODE{1, "server"}.
     XML_NODE(int32_t nodeLevel, std::string nodeName, std::vector<XML_VALUE> nodeValues = {},
              std::vector<XML_NODE> nodeChildren = {});
-    XML_NODE(const XML_NODE &other);
-    XML_NODE(XML_NODE &&other) noexcept = default;
+    XML_NODE(const XML_NODE& other);
+    XML_NODE(XML_NODE&& other) noexcept = default;
     // Copies the level, then (unless `other` is this node) the name, values and children, each
     // a deep copy. `other` may be a node inside this one's subtree.
-    XML_NODE &operator=(const XML_NODE &other);
-    XML_NODE &operator=(XML_NODE &&other) noexcept;
+    XML_NODE& operator=(const XML_NODE& other);
+    XML_NODE& operator=(XML_NODE&& other) noexcept;
     ~XML_NODE();
 };
 
 // Same level, name, values and children, in the same order, all the way down.
-KVX_API bool operator==(const XML_NODE &a, const XML_NODE &b);
+KVX_API bool operator==(const XML_NODE& a, const XML_NODE& b);
 
 // One XML document: its only data is the root node (the document element). AddRootNode,
 // AssignInputData and LoadFile return the root's address, valid as long as the object lives.
@@ -91,15 +91,15 @@ KVX_API bool operator==(const XML_NODE &a, const XML_NODE &b);
 class KVX_API CQVXmlFormat {
 public:
     CQVXmlFormat() = default;
-    CQVXmlFormat(const CQVXmlFormat &other) = default;
+    CQVXmlFormat(const CQVXmlFormat& other) = default;
     // Copies the root's level, then, unless `other` is this object, replaces the root's name,
     // values and children by deep copies of the source's.
-    CQVXmlFormat &operator=(const CQVXmlFormat &other) = default;
+    CQVXmlFormat& operator=(const CQVXmlFormat& other) = default;
     ~CQVXmlFormat() = default;
 
     // Names the root (a copy of `name`, zero-terminated) and sets its level to 0; its values and
     // children stay. A null `name` gives an empty name. Returns the root.
-    XML_NODE *AddRootNode(const char *name);
+    XML_NODE* AddRootNode(const char* name);
 
     // Parses `text` (zero-terminated, writable) into the tree, cutting it up in place: zero bytes
     // are written over line breaks, over the ">" ending each name and the "<" ending each text,
@@ -108,14 +108,14 @@ public:
     // the root, whatever the text held. The tree is not cleared first: what is read is appended
     // to what the root holds, and each opening line at document level renames the root. The
     // root's level is never changed. std::bad_alloc leaves what was appended so far in the tree.
-    XML_NODE *AssignInputData(char *text);
+    XML_NODE* AssignInputData(char* text);
 
     // Reads the whole file at `path` (opened for reading, no sharing) and parses it as
     // AssignInputData does. Returns null, changing nothing, if the file cannot be opened, its
     // size cannot be read, it is shorter than 20 bytes or 0xFFFFFFFF bytes or longer, no buffer
     // can be had or the read fails; otherwise the result of AssignInputData. The file is closed
     // and the buffer freed on every path, also when std::bad_alloc leaves the call.
-    XML_NODE *LoadFile(const wchar_t *path);
+    XML_NODE* LoadFile(const wchar_t* path);
 
     // Writes the header line '<?xml version="1.0" encoding="UTF-8"?>' CR LF and then the tree to
     // `path`, created or truncated, opened without sharing. Each line is one write: opening tag
@@ -124,21 +124,21 @@ public:
     // Returns 0, or the system error code of the step that failed (3 path not found, 32 the file
     // is held by another opener, 112 disk full, ...). After a failed write the file stays as far
     // as it was written. std::bad_alloc leaves the call after the file is closed.
-    LONG SaveFile(const wchar_t *path);
+    LONG SaveFile(const wchar_t* path);
 
 private:
-    char *_AddNewNode(XML_NODE *node, char *name, char *text, int level);
-    char *_FindNextLine(char *line) const;
-    char *_FindNextLineStart(char *p) const;
-    int _IsNode(char *line) const;
-    char *_GetName(char *line) const;
-    char *_GetValue(char *p) const;
+    char* _AddNewNode(XML_NODE* node, char* name, char* text, int level);
+    char* _FindNextLine(char* line) const;
+    char* _FindNextLineStart(char* p) const;
+    int _IsNode(char* line) const;
+    char* _GetName(char* line) const;
+    char* _GetValue(char* p) const;
 
     // The writer builds each line in `line`, one buffer reused for the whole save, and hands it
     // to one WriteFile call.
-    DWORD _WriteNode(HANDLE file, const XML_NODE &node, std::string &line) const;
-    int _WriteNodeName(HANDLE file, const char *name, int level, int open, std::string &line) const;
-    int _WriteValue(HANDLE file, int64_t level, const XML_VALUE &value, std::string &line) const;
+    DWORD _WriteNode(HANDLE file, const XML_NODE& node, std::string& line) const;
+    int _WriteNodeName(HANDLE file, const char* name, int level, int open, std::string& line) const;
+    int _WriteValue(HANDLE file, int64_t level, const XML_VALUE& value, std::string& line) const;
 
     XML_NODE m_root;
 };

@@ -14,8 +14,8 @@ namespace {
 constexpr int kDepth = 1000000;
 
 // The node at the bottom of a chain of single children, and the chain's length.
-std::pair<XML_NODE *, int> Bottom(XML_NODE &top) {
-    XML_NODE *node = &top;
+std::pair<XML_NODE*, int> Bottom(XML_NODE& top) {
+    XML_NODE* node = &top;
     int depth = 0;
     while (!node->children.empty()) {
         node = &node->children.back();
@@ -24,8 +24,8 @@ std::pair<XML_NODE *, int> Bottom(XML_NODE &top) {
     return {node, depth};
 }
 
-void SetLevels(XML_NODE &top, int level) {
-    for (XML_NODE *node = &top;; node = &node->children.back()) {
+void SetLevels(XML_NODE& top, int level) {
+    for (XML_NODE* node = &top;; node = &node->children.back()) {
         node->level = level;
         if (node->children.empty()) {
             return;
@@ -45,7 +45,7 @@ TEST(XmlDeep, MillionLevelDocument) {
     }
 
     CQVXmlFormat doc;
-    XML_NODE *root = doc.AssignInputData(text.data());
+    XML_NODE* root = doc.AssignInputData(text.data());
     ASSERT_NE(root, nullptr);
     auto [bottom, depth] = Bottom(*root);
     EXPECT_EQ(depth, kDepth);
@@ -54,7 +54,7 @@ TEST(XmlDeep, MillionLevelDocument) {
 
     {
         CQVXmlFormat copy(doc);
-        XML_NODE *copied = copy.AssignInputData(std::string(20, ' ').data());
+        XML_NODE* copied = copy.AssignInputData(std::string(20, ' ').data());
         EXPECT_TRUE(*copied == *root);
         Bottom(*copied).first->values[0].value = "y";
         EXPECT_FALSE(*copied == *root);
@@ -75,7 +75,7 @@ TEST(XmlDeep, MillionLevelDocument) {
     EXPECT_EQ(saved.substr(40 + size_t{kDepth + 1} * 5, 17), "\t<v>x</v>\r\n</n>\r\n");
 
     CQVXmlFormat loaded;
-    XML_NODE *reloaded = loaded.LoadFile(dir.WFile("deep.xml").c_str());
+    XML_NODE* reloaded = loaded.LoadFile(dir.WFile("deep.xml").c_str());
     ASSERT_NE(reloaded, nullptr);
     SetLevels(*reloaded, 0);
     EXPECT_TRUE(*reloaded == *root);
@@ -83,7 +83,7 @@ TEST(XmlDeep, MillionLevelDocument) {
 
 TEST(XmlDeep, HostOwnedNodesAreDestroyedWithoutRecursion) {
     XML_NODE top;
-    XML_NODE *node = &top;
+    XML_NODE* node = &top;
     for (int i = 0; i < kDepth; ++i) {
         node = &node->children.emplace_back(i + 1, "n");
     }
@@ -100,4 +100,4 @@ TEST(XmlDeep, HostOwnedNodesAreDestroyedWithoutRecursion) {
     // `moved` and `top` go out of scope here.
 }
 
-} // namespace
+}  // namespace

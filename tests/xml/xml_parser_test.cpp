@@ -14,13 +14,13 @@ namespace {
 const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 const std::string kConfigTree = "config:0{port=42}[server:1{name=alpha}]";
 
-std::string ConfigDocument(const std::string &br, const std::string &indent) {
+std::string ConfigDocument(const std::string& br, const std::string& indent) {
     return "<config>" + br + indent + "<port>42</port>" + br + indent + "<server>" + br + indent +
            indent + "<name>alpha</name>" + br + indent + "</server>" + br + "</config>" + br;
 }
 
 struct Case {
-    const char *what;
+    const char* what;
     std::string text;
     std::string tree;
 };
@@ -139,7 +139,7 @@ protected:
 TEST_F(XmlLoadFile, ReadsTheWholeFile) {
     KvxWriteFile(dir.File("config.xml"), kHeader + ConfigDocument("\r\n", "\t"));
     CQVXmlFormat doc;
-    const XML_NODE *root = doc.LoadFile(dir.WFile("config.xml").c_str());
+    const XML_NODE* root = doc.LoadFile(dir.WFile("config.xml").c_str());
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root, doc.AddRootNode("config"));
     EXPECT_EQ(Dump(*root), kConfigTree);
@@ -149,14 +149,14 @@ TEST_F(XmlLoadFile, ReadsTheWholeFile) {
 }
 
 TEST_F(XmlLoadFile, RefusesWithNull) {
-    KvxWriteFile(dir.File("short.xml"), "<r>\n<v>12</v>\n</r>\n"); // 19 bytes
+    KvxWriteFile(dir.File("short.xml"), "<r>\n<v>12</v>\n</r>\n");  // 19 bytes
     KvxWriteFile(dir.File("zero.xml"), std::string("<r>\n\0<v>12</v>\n</r>\n", 20));
     CQVXmlFormat doc;
     doc.AddRootNode("kept");
     EXPECT_EQ(doc.LoadFile(dir.WFile("missing.xml").c_str()), nullptr);
     EXPECT_EQ(doc.LoadFile(dir.WFile("short.xml").c_str()), nullptr);
     EXPECT_EQ(doc.LoadFile(dir.WFile("zero.xml").c_str()), nullptr);
-    EXPECT_EQ(doc.LoadFile(dir.path().wstring().c_str()), nullptr); // a folder
+    EXPECT_EQ(doc.LoadFile(dir.path().wstring().c_str()), nullptr);  // a folder
     EXPECT_EQ(doc.LoadFile(nullptr), nullptr);
     EXPECT_EQ(Dump(*doc.AddRootNode("kept")), "kept:0");
 }
@@ -187,4 +187,4 @@ TEST_F(XmlLoadFile, RefusesFilesOfFourGibibytesLessOneAndMore) {
     }
 }
 
-} // namespace
+}  // namespace

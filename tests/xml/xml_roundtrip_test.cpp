@@ -31,11 +31,11 @@ private:
     int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(_rng); }
 
     // Mostly readable names, sometimes any byte the conditions allow.
-    std::string Text(int maxLength, const std::string &forbidden) {
+    std::string Text(int maxLength, const std::string& forbidden) {
         static constexpr char kReadable[] = "abcxyz_- .:=\"'&;\t";
         std::string text(static_cast<size_t>(Below(maxLength + 1)), 'a');
         const bool anyByte = Below(4) == 0;
-        for (char &c : text) {
+        for (char& c : text) {
             do {
                 c = anyByte ? static_cast<char>(1 + Below(255))
                             : kReadable[Below(sizeof(kReadable) - 1)];
@@ -70,12 +70,12 @@ TEST(XmlRoundTrip, RandomTreesComeBackAsSaved) {
     const std::wstring second = dir.WFile("second.xml");
     for (unsigned seed = 1; seed <= 300; ++seed) {
         CQVXmlFormat doc;
-        XML_NODE *root = doc.AddRootNode("");
+        XML_NODE* root = doc.AddRootNode("");
         *root = TreeMaker(seed).Root();
         ASSERT_EQ(doc.SaveFile(first.c_str()), 0);
 
         CQVXmlFormat loaded;
-        const XML_NODE *back = loaded.LoadFile(first.c_str());
+        const XML_NODE* back = loaded.LoadFile(first.c_str());
         ASSERT_NE(back, nullptr) << "seed " << seed;
         ASSERT_TRUE(*back == *root) << "seed " << seed << "\n"
                                     << Dump(*root) << "\n"
@@ -88,4 +88,4 @@ TEST(XmlRoundTrip, RandomTreesComeBackAsSaved) {
     }
 }
 
-} // namespace
+}  // namespace

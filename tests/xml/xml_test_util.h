@@ -8,7 +8,7 @@
 
 // "name:level{value=text;value=text}[child,child]"; empty braces and brackets are left out.
 // Recursive: for the small trees of hand-written cases only.
-inline std::string Dump(const XML_NODE &node) {
+inline std::string Dump(const XML_NODE& node) {
     std::string out = node.name + ":" + std::to_string(node.level);
     if (!node.values.empty()) {
         out += '{';
@@ -28,14 +28,14 @@ inline std::string Dump(const XML_NODE &node) {
 }
 
 // Parses a copy of `text` into `doc`; "null" when refused, else the dump of the root.
-inline std::string ParseInto(CQVXmlFormat &doc, const std::string &text) {
+inline std::string ParseInto(CQVXmlFormat& doc, const std::string& text) {
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
-    const XML_NODE *root = doc.AssignInputData(buffer.data());
+    const XML_NODE* root = doc.AssignInputData(buffer.data());
     return root != nullptr ? Dump(*root) : "null";
 }
 
-inline std::string Parse(const std::string &text) {
+inline std::string Parse(const std::string& text) {
     CQVXmlFormat doc;
     return ParseInto(doc, text);
 }

@@ -8,7 +8,7 @@
 namespace {
 
 // The root without changing anything: 20 blanks are read as no line at all.
-XML_NODE *Root(CQVXmlFormat &doc) {
+XML_NODE* Root(CQVXmlFormat& doc) {
     char blanks[] = "                    ";
     return doc.AssignInputData(blanks);
 }
@@ -23,7 +23,7 @@ XML_NODE Sample() {
 
 TEST(XmlTree, NewDocumentHasAnEmptyRoot) {
     CQVXmlFormat doc;
-    XML_NODE *root = Root(doc);
+    XML_NODE* root = Root(doc);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(Dump(*root), ":0");
     EXPECT_EQ(doc.AddRootNode("r"), root);
@@ -32,7 +32,7 @@ TEST(XmlTree, NewDocumentHasAnEmptyRoot) {
 
 TEST(XmlTree, AddRootNodeOnlyNamesTheRoot) {
     CQVXmlFormat doc;
-    XML_NODE *root = doc.AddRootNode("config");
+    XML_NODE* root = doc.AddRootNode("config");
     *root = Sample();
     root->level = 7;
     EXPECT_EQ(doc.AddRootNode("renamed"), root);
@@ -51,7 +51,7 @@ TEST(XmlTree, DocumentCopiesAreDeepAndIndependent) {
     *source->AddRootNode("config") = Sample();
     Root(*source)->level = 3;
     CQVXmlFormat copy(*source);
-    XML_NODE *copied = Root(copy);
+    XML_NODE* copied = Root(copy);
     EXPECT_EQ(*copied, *Root(*source));
     EXPECT_EQ(copied->level, 3);
 
@@ -68,23 +68,23 @@ TEST(XmlTree, DocumentAssignment) {
     Root(source)->level = -2;
     CQVXmlFormat target;
     ParseInto(target, "<old>\n<v>1</v>\n<c>\n</c>\n</old>\n");
-    XML_NODE *root = Root(target);
+    XML_NODE* root = Root(target);
     target = source;
     EXPECT_EQ(Root(target), root);
     EXPECT_EQ(Dump(*root), "config:-2{port=42}[server:1{name=alpha}[tls:2],client:1]");
 
-    const CQVXmlFormat &self = target;
+    const CQVXmlFormat& self = target;
     target = self;
     EXPECT_EQ(Dump(*root), "config:-2{port=42}[server:1{name=alpha}[tls:2],client:1]");
 }
 
 TEST(XmlTree, NodeAssignmentFromInsideItsOwnTree) {
     XML_NODE node = Sample();
-    node = node.children[0]; // the source lives in the subtree being replaced
+    node = node.children[0];  // the source lives in the subtree being replaced
     EXPECT_EQ(Dump(node), "server:1{name=alpha}[tls:2]");
 
     node = Sample();
-    node.children[1] = node; // the source is an ancestor of the target
+    node.children[1] = node;  // the source is an ancestor of the target
     EXPECT_EQ(Dump(node), "config:0{port=42}[server:1{name=alpha}[tls:2],"
                           "config:0{port=42}[server:1{name=alpha}[tls:2],client:1]]");
 
@@ -92,7 +92,7 @@ TEST(XmlTree, NodeAssignmentFromInsideItsOwnTree) {
     node = std::move(node.children[0]);
     EXPECT_EQ(Dump(node), "server:1{name=alpha}[tls:2]");
 
-    XML_NODE &self = node;
+    XML_NODE& self = node;
     node = self;
     node = std::move(self);
     EXPECT_EQ(Dump(node), "server:1{name=alpha}[tls:2]");
@@ -102,7 +102,7 @@ TEST(XmlTree, MovedFromNodesAreEmpty) {
     XML_NODE source = Sample();
     XML_NODE moved(std::move(source));
     EXPECT_EQ(Dump(moved), "config:0{port=42}[server:1{name=alpha}[tls:2],client:1]");
-    EXPECT_TRUE(source.children.empty()); // NOLINT(bugprone-use-after-move)
+    EXPECT_TRUE(source.children.empty());  // NOLINT(bugprone-use-after-move)
 }
 
 TEST(XmlTree, EqualityLooksAtEveryField) {
@@ -113,13 +113,13 @@ TEST(XmlTree, EqualityLooksAtEveryField) {
         return !(other == base) && !(base == other);
     };
     EXPECT_EQ(base, Sample());
-    EXPECT_TRUE(differs([](XML_NODE &n) { n.level = 1; }));
-    EXPECT_TRUE(differs([](XML_NODE &n) { n.children[0].children[0].level = 3; }));
-    EXPECT_TRUE(differs([](XML_NODE &n) { n.children[0].children[0].name = "tlS"; }));
-    EXPECT_TRUE(differs([](XML_NODE &n) { n.children[0].values[0].value = ""; }));
-    EXPECT_TRUE(differs([](XML_NODE &n) { n.children[0].values.push_back({}); }));
-    EXPECT_TRUE(differs([](XML_NODE &n) { n.children[0].children[0].children.emplace_back(); }));
-    EXPECT_TRUE(differs([](XML_NODE &n) { std::swap(n.children[0], n.children[1]); }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { n.level = 1; }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { n.children[0].children[0].level = 3; }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { n.children[0].children[0].name = "tlS"; }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { n.children[0].values[0].value = ""; }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { n.children[0].values.push_back({}); }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { n.children[0].children[0].children.emplace_back(); }));
+    EXPECT_TRUE(differs([](XML_NODE& n) { std::swap(n.children[0], n.children[1]); }));
 }
 
-} // namespace
+}  // namespace

@@ -23,7 +23,7 @@ TEST(XmlSaveFilePosix, FullDiskStopsAtTheFailedWriteAndKeepsWhatWasWritten) {
         const rlimit limit{60, 60};
         setrlimit(RLIMIT_FSIZE, &limit);
         CQVXmlFormat doc;
-        XML_NODE *root = doc.AddRootNode("config");
+        XML_NODE* root = doc.AddRootNode("config");
         root->values.push_back({"port", "42"});
         root->values.push_back({"host", "example"});
         _exit(static_cast<int>(doc.SaveFile(path.c_str())));
@@ -38,4 +38,4 @@ TEST(XmlSaveFilePosix, FullDiskStopsAtTheFailedWriteAndKeepsWhatWasWritten) {
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<config>\r\n\t<port>42<");
 }
 
-} // namespace
+}  // namespace

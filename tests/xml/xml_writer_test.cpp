@@ -13,12 +13,12 @@ const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 class XmlSaveFile : public testing::Test {
 protected:
     // Saves `doc` to a fresh file and returns what the file holds.
-    std::string Saved(CQVXmlFormat &doc) {
+    std::string Saved(CQVXmlFormat& doc) {
         const std::wstring path = dir.WFile("out.xml");
         EXPECT_EQ(doc.SaveFile(path.c_str()), 0);
         return KvxReadFile(dir.File("out.xml"));
     }
-    std::string Saved(const XML_NODE &root) {
+    std::string Saved(const XML_NODE& root) {
         CQVXmlFormat doc;
         *doc.AddRootNode("") = root;
         return Saved(doc);
@@ -109,7 +109,7 @@ TEST_F(XmlSaveFile, ReturnsTheSystemErrorCode) {
     CQVXmlFormat doc;
     doc.AddRootNode("r");
     EXPECT_EQ(doc.SaveFile(dir.WFile("no-such-folder/out.xml").c_str()), 3);
-    EXPECT_EQ(doc.SaveFile(dir.path().wstring().c_str()), 5); // a folder
+    EXPECT_EQ(doc.SaveFile(dir.path().wstring().c_str()), 5);  // a folder
 
     // Another opener holds the file: refused, and the file keeps its content.
     KvxWriteFile(dir.File("held.xml"), "old content");
@@ -121,4 +121,4 @@ TEST_F(XmlSaveFile, ReturnsTheSystemErrorCode) {
     EXPECT_EQ(KvxReadFile(dir.File("held.xml")), "old content");
 }
 
-} // namespace
+}  // namespace
