@@ -1,25 +1,26 @@
 // xml_section.cpp: the sample host's tour of the XML format: it builds a document from the
-// bundled plant data (areas, their devices, each device's settings), saves it, loads the file
-// into a second document and shows that both trees are the same.
+// bundled sensor log (read with CQVCsvFormatReader): one node per location, one per sensor
+// below it, one per reading below that. It saves the document, loads the file into a second
+// document and shows that both trees are the same.
 #include "demo_section.h"
 
+#include "kvx/csv.h"
 #include "kvx/xml.h"
 
+#include <exception>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-// The child of `parent` named `name` that holds a value "name" = `label`, made if missing.
-XML_NODE& Child(XML_NODE& parent, const char* name, const std::string& label) {
+// The child of `parent` named `name`, made (one level below) if missing.
+XML_NODE& Child(XML_NODE& parent, const std::string& name) {
     for (XML_NODE& child : parent.children) {
-        if (child.name == name && child.values.front().value == label) {
+        if (child.name == name) {
             return child;
         }
     }
-    return parent.children.emplace_back(parent.level + 1, name,
-                                        std::vector<XML_VALUE>{{"name", label}});
+    return parent.children.emplace_back(parent.level + 1, name);
 }
 
 size_t CountNodes(const XML_NODE& node) {
@@ -32,44 +33,56 @@ size_t CountNodes(const XML_NODE& node) {
 
 int DemoXml(DemoContext& context) {
     namespace fs = std::filesystem;
-    std::ifstream data(fs::path(context.dataDir) / "plant.txt");
-    if (!data) {
-        std::printf("   cannot read %s/plant.txt\n", context.dataDir.c_str());
+    CQVCsvFormatReader reader;
+    if (reader.Open((fs::path(context.dataDir) / "sensors.csv").wstring().c_str()) != 0) {
+        std::printf("   cannot read sensors.csv\n");
         return 1;
     }
-    CQVXmlFormat doc;
-    XML_NODE* plant = doc.AddRootNode("plant site=\"north\"");
-    std::string line;
-    int settings = 0;
-    while (std::getline(data, line)) {
-        std::string area, device, setting, value;
-        std::istringstream fields(line);
-        if (line.empty() || line[0] == '#' || !std::getline(fields, area, ';') ||
-            !std::getline(fields, device, ';') || !std::getline(fields, setting, ';') ||
-            !std::getline(fields, value)) {
-            continue;
-        }
-        // Text goes out as it stands: "&" stays "&". A "<" would cut the text on reading.
-        if (value.find('<') != std::string::npos) {
-            std::printf("   skipped %s/%s: its text holds \"<\"\n", device.c_str(),
-                        setting.c_str());
-            continue;
-        }
-        Child(Child(*plant, "area", area), "device", device).values.push_back({setting, value});
-        ++settings;
+    uint64_t time = 0, sensor = 0, kind = 0, location = 0, value = 0, unit = 0, state = 0;
+    try {
+        time = static_cast<uint64_t>(reader.FindFieldIndex("time"));
+        sensor = static_cast<uint64_t>(reader.FindFieldIndex("sensor"));
+        kind = static_cast<uint64_t>(reader.FindFieldIndex("kind"));
+        location = static_cast<uint64_t>(reader.FindFieldIndex("location"));
+        value = static_cast<uint64_t>(reader.FindFieldIndex("value"));
+        unit = static_cast<uint64_t>(reader.FindFieldIndex("unit"));
+        state = static_cast<uint64_t>(reader.FindFieldIndex("status"));
+    } catch (const std::exception& e) {
+        std::printf("   missing column \"%s\"\n", e.what());
+        return 1;
     }
 
-    const fs::path file = fs::path(context.outputDir) / "plant.xml";
+    CQVXmlFormat doc;
+    XML_NODE* plant = doc.AddRootNode("plant source=\"sensors.csv\"");
+    int readings = 0;
+    while (reader.ReadNextRecord() == 0) {
+        const auto field = [&](uint64_t index) { return reader.GetRecordDataAsString(index); };
+        // Attributes are part of a node's name; the text is written as it stands.
+        XML_NODE& place = Child(*plant, std::string("location name=\"") + field(location) + "\"");
+        XML_NODE& probe = Child(place, std::string("sensor id=\"") + field(sensor) + "\"");
+        if (probe.values.empty()) {
+            probe.values.push_back({"kind", field(kind)});
+            probe.values.push_back({"unit", field(unit)});
+        }
+        probe.children.emplace_back(probe.level + 1, "reading",
+                                    std::vector<XML_VALUE>{{"time", field(time)},
+                                                           {"value", field(value)},
+                                                           {"status", field(state)}});
+        ++readings;
+    }
+
+    const fs::path file = fs::path(context.outputDir) / "sensors.xml";
     const LONG saved = doc.SaveFile(file.wstring().c_str());
     if (saved != 0) {
         std::printf("   SaveFile failed with system error %ld\n", static_cast<long>(saved));
         return 1;
     }
-    std::printf("   %d settings in %zu nodes saved to %s (%ju bytes):\n", settings,
-                CountNodes(*plant), file.string().c_str(),
+    std::printf("   %d readings from sensors.csv in %zu nodes, saved to %s (%ju bytes):\n",
+                readings, CountNodes(*plant), file.string().c_str(),
                 static_cast<uintmax_t>(fs::file_size(file)));
     std::ifstream written(file, std::ios::binary);
-    for (int i = 0; i < 8 && std::getline(written, line); ++i) {
+    std::string line;
+    for (int i = 0; i < 12 && std::getline(written, line); ++i) {
         std::printf("   | %s\n", line.substr(0, line.find('\r')).c_str());
     }
     std::printf("   | ...\n");
@@ -81,9 +94,9 @@ int DemoXml(DemoContext& context) {
         return 1;
     }
     const bool same = *back == *plant;
-    std::printf("   loaded back: root \"%s\", %zu areas, %zu nodes; trees match: %s\n",
+    std::printf("   loaded back: root <%s>, %zu locations, %zu nodes; trees match: %s\n",
                 back->name.c_str(), back->children.size(), CountNodes(*back), same ? "yes" : "NO");
-    return same ? 0 : 1;
+    return same && readings > 0 ? 0 : 1;
 }
 
 }  // namespace
