@@ -145,12 +145,7 @@ void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_L
             }
             text[end] = 0;
             used = end - start + 1;
-            ++field;
-            // The closing quote goes when it is the field's last byte (a zero byte inside
-            // the field already ends the text a caller sees, so looking at `end` suffices).
-            if (end > start + 1 && text[end - 1] == '"') {
-                text[end - 1] = 0;
-            }
+            field = _AdjustString(field);
         } else {
             const uint64_t end = separators.Take();
             text[end] = 0;

@@ -93,6 +93,14 @@ TEST(CsvReader, SplitsFieldsByTheQuoteRules) {
     }
 }
 
+TEST(CsvReader, ZeroByteEndsTheTextQuoteRemovalSees) {
+    // The closing quote is looked for at the end of the text a caller sees, which a zero byte
+    // inside the field cuts short.
+    const auto got = ReadAll(std::string("a,b\n\"xy\"\0z,w\n", 13));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1], (Fields{"xy", "w"}));
+}
+
 TEST(CsvReader, HeaderNamesFollowTheSameRules) {
     const auto got = ReadAll("\"last, first\",age, id \r\n");
     ASSERT_EQ(got.size(), 1u);
