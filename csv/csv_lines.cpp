@@ -4,6 +4,7 @@
 #include "kvx/csv.h"
 #include "platform/win32.h"
 
+#include <bit>
 #include <cstring>
 
 LONG CQVCsvFormatReader::_FillReadBuffer() {
@@ -26,17 +27,14 @@ LONG CQVCsvFormatReader::_FillReadBuffer() {
     return KVX_CSV_S_OK;
 }
 
-// The first CR among the unconsumed bytes, else the first LF. The search for CR resumes where
-// the previous one ended, so a buffer is searched for CR once however many lines it holds.
-const char* CQVCsvFormatReader::_FindNewLine() const {
-    const DESTINATION_BUFFER_INFO& buffer = m_readBuffer;
-    if (buffer.length == 0) {
-        return nullptr;
-    }
-    const char* position = buffer.position;
-    const char* end = position + buffer.length;
+// Whether the unconsumed bytes hold no CR, so that lines end at LF. The search for CR resumes
+// where the previous one ended, so a buffer is searched for CR once however many lines it
+// holds; a CR found is kept in m_nextCr until the position passes it.
+bool CQVCsvFormatReader::_NoCarriageReturnAhead() const {
+    const char* position = m_readBuffer.position;
+    const char* end = position + m_readBuffer.length;
     if (m_nextCr != nullptr && m_nextCr >= position) {
-        return m_nextCr;
+        return false;
     }
     const char* from = m_crFreeEnd != nullptr && m_crFreeEnd > position ? m_crFreeEnd : position;
     const char* cr =
@@ -44,12 +42,24 @@ const char* CQVCsvFormatReader::_FindNewLine() const {
     if (cr != nullptr) {
         m_nextCr = cr;
         m_crFreeEnd = cr;
-        return cr;
+        return false;
     }
     m_nextCr = nullptr;
     m_crFreeEnd = end;
+    return true;
+}
+
+// The first CR among the unconsumed bytes, else the first LF.
+const char* CQVCsvFormatReader::_FindNewLine() const {
+    const DESTINATION_BUFFER_INFO& buffer = m_readBuffer;
+    if (buffer.length == 0) {
+        return nullptr;
+    }
+    if (!_NoCarriageReturnAhead()) {
+        return m_nextCr;
+    }
     return static_cast<const char*>(
-        std::memchr(position, '\n', static_cast<size_t>(buffer.length)));
+        std::memchr(buffer.position, '\n', static_cast<size_t>(buffer.length)));
 }
 
 void CQVCsvFormatReader::_SkipLineEnds() {
@@ -108,6 +118,10 @@ LONG CQVCsvFormatReader::_ReadNewLine(DESTINATION_BUFFER_INFO& line) {
         return status;
     }
     _SkipLineEnds();
+    if (&line == &m_recordLine && m_readBuffer.length != 0 && _NoCarriageReturnAhead() &&
+        _CopyRecordLineToLineFeed()) {
+        return KVX_CSV_S_OK;
+    }
     const char* end = _FindNewLine();
     bool fileEnded = false;
     while (end == nullptr && m_readBuffer.length != m_readBuffer.capacity) {
@@ -187,4 +201,55 @@ void CQVCsvFormatReader::_CopyLine(DESTINATION_BUFFER_INFO& line, const char* st
     to[kept] = separator;
     line.length = kept + 1;
     line.position = to;
+}
+
+// The usual record line, in a buffer without CR: copies it and marks its separators and quotes
+// while looking for the LF that ends it, in one pass. Returns false, having consumed nothing,
+// when no LF follows within the line buffer's limit in the unconsumed bytes; the general path
+// then handles the line.
+bool CQVCsvFormatReader::_CopyRecordLineToLineFeed() {
+    DESTINATION_BUFFER_INFO& line = m_recordLine;
+    const char* from = m_readBuffer.position;
+    const uint64_t available = m_readBuffer.length;
+    const uint64_t limit = available < line.capacity - 1 ? available : line.capacity - 1;
+    char* to = line.storage;
+    const char separator = m_separator;
+    uint64_t separators = 0;
+    uint64_t quotes = 0;
+    for (uint64_t i = 0; i < limit; i += 16) {
+        const unsigned shift = static_cast<unsigned>(i & 63);
+        uint32_t quoteBits = 0;
+        uint32_t lineFeeds = 0;
+        separators |= static_cast<uint64_t>(KvxCopyMatch3x16(to + i, from + i, separator, '"', '\n',
+                                                             quoteBits, lineFeeds))
+                      << shift;
+        quotes |= static_cast<uint64_t>(quoteBits) << shift;
+        if (lineFeeds != 0) {
+            const uint64_t kept = i + static_cast<uint64_t>(std::countr_zero(lineFeeds));
+            if (kept >= limit) {
+                return false;  // past the unconsumed bytes, or a line too long to keep
+            }
+            // The LF lies in the word being filled: cut both sets there and mark the
+            // appended separator.
+            const uint64_t word = i >> 6;
+            const uint64_t below = (uint64_t{1} << (kept & 63)) - 1;
+            m_separatorBits[word] = (separators & below) | (below + 1);
+            m_quoteBits[word] = quotes & below;
+            to[kept] = separator;
+            line.length = kept + 1;
+            line.position = to;
+            m_maskedLine = to;
+            m_readBuffer.position += kept;
+            m_readBuffer.length -= kept;
+            _SkipLineEnds();
+            return true;
+        }
+        if (shift == 48) {
+            m_separatorBits[i >> 6] = separators;
+            m_quoteBits[i >> 6] = quotes;
+            separators = 0;
+            quotes = 0;
+        }
+    }
+    return false;
 }

@@ -140,6 +140,8 @@ private:
     bool _SkipRestOfLongLine(LONG& status);
     void _DetectSeparator();
     void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
+    bool _NoCarriageReturnAhead() const;
+    bool _CopyRecordLineToLineFeed();
     const char* _Field(uint64_t index) const;
 
     HANDLE m_file;
