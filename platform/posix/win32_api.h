@@ -7,6 +7,7 @@
 #include "platform/posix/api_files.h"
 #include "platform/posix/api_heap.h"
 #include "platform/posix/api_nls.h"
+#include "platform/posix/api_path.h"
 #include "platform/posix/api_sync.h"
 #include "platform/posix/api_threads.h"
 #include "platform/posix/api_time.h"
