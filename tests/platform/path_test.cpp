@@ -67,7 +67,7 @@ TEST(Path, JoinAddsTheSeparatorsThatAreMissing) {
 // returns the codes and writes nothing past a buffer.
 #if !defined(_WIN32)
 TEST(Path, BadArgumentsGiveTheRuntimesCodesAndClearTheOutputs) {
-    wchar_t drive[3] = L"x", dir[4] = L"x", fname[8] = L"x", ext[8] = L"x";
+    wchar_t drive[3] = L"x", dir[5] = L"x", fname[8] = L"x", ext[8] = L"x";
     EXPECT_EQ(_wsplitpath_s(L"C:\\abcd\\f.e", drive, 3, dir, 4, fname, 8, ext, 8), ERANGE);
     EXPECT_EQ(std::wstring(drive) + dir + fname + ext, L"");
     EXPECT_EQ(_wsplitpath_s(L"C:\\ab\\f.e", drive, 3, dir, 5, fname, 8, ext, 8), 0);
