@@ -2,6 +2,8 @@
 // messages from WM_USER up go to the host's procedure.
 #include "platform/win32.h"
 
+#include <atomic>
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"KvxMessageWindow";
@@ -22,15 +24,22 @@ LRESULT CALLBACK Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool RegisterOnce() {
-    static const bool registered = [] {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = Trampoline;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    return registered;
+// A failed registration is tried again by the next call rather than remembered: a window
+// station that is still starting up refuses it for a moment.
+bool Register() {
+    static std::atomic<bool> registered{false};
+    if (registered.load(std::memory_order_acquire)) {
+        return true;
+    }
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = Trampoline;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClassName;
+    if (RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return false;
+    }
+    registered.store(true, std::memory_order_release);
+    return true;
 }
 
 }  // namespace
@@ -40,7 +49,7 @@ HWND KvxCreateMessageWindow(WNDPROC procedure) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (!RegisterOnce()) {
+    if (!Register()) {
         return nullptr;
     }
     HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,

@@ -3,6 +3,8 @@
 
 #include "kvx/message_window.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -20,19 +22,30 @@ KvxTestWindow* Find(HWND window) {
 #if defined(_WIN32)
 constexpr wchar_t kTestClass[] = L"KvxTestWindow";
 
+// Under Wine the first windows of a process can be refused while the desktop process starts:
+// try again for a few seconds before giving up.
 HWND CreateTestWindow(WNDPROC procedure) {
-    static const bool registered = [procedure] {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kTestClass;
-        return RegisterClassW(&windowClass) != 0;
-    }();
-    if (!registered) {
-        return nullptr;
+    static bool registered = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (!registered) {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = procedure;
+            windowClass.hInstance = GetModuleHandleW(nullptr);
+            windowClass.lpszClassName = kTestClass;
+            registered =
+                RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+        }
+        if (registered) {
+            HWND window = CreateWindowExW(0, kTestClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          GetModuleHandleW(nullptr), nullptr);
+            if (window != nullptr) {
+                return window;
+            }
+        }
+        Sleep(50);
     }
-    return CreateWindowExW(0, kTestClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+    ADD_FAILURE() << "no test window: error " << GetLastError();
+    return nullptr;
 }
 
 void DestroyTestWindow(HWND window) {
