@@ -1,5 +1,6 @@
 // message_window.cpp: kvx's message-window API on Windows: real message-only windows whose
 // messages from WM_USER up go to the host's procedure.
+#include "kvx/message_window.h"
 #include "platform/win32.h"
 
 #include <atomic>
