@@ -7,8 +7,12 @@
 #include "kvx/message_window.h"
 #include "kvx/win32_types.h"
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
+
+#include <deque>
+#include <mutex>
 
 // An ordered list of window handles that all receive one message, queued or sent.
 //
@@ -43,4 +47,202 @@ private:
     HWND* _windows;
     size_t _count;
     size_t _capacity;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Enumerations shared by the loggers.
+
+// Which channels ILogInterface::Output writes to; the argument is a mask of these bits.
+enum ENUM_LOG_INTERFACE_OUTPUT_CHANNEL : int32_t {
+    LOG_CHANNEL_FILE = 1,     // the inherited ILogFileInterface file
+    LOG_CHANNEL_CONSOLE = 2,  // standard output
+    LOG_CHANNEL_BOTH = 3,
+};
+
+// Message levels of ILogInterface. A message is output when its level is less than or equal to
+// the object's output level (default LOG_LEVEL_DEBUG, 4), compared as signed numbers; any
+// other int32_t value may be used as a level too.
+enum ENUM_LOG_INTERFACE_OUTPUT_LEVEL : int32_t {
+    LOG_LEVEL_ALWAYS = 0,
+    LOG_LEVEL_ERROR = 1,
+    LOG_LEVEL_WARNING = 2,
+    LOG_LEVEL_INFO = 3,
+    LOG_LEVEL_DEBUG = 4,
+    LOG_LEVEL_TRACE = 5,
+};
+
+// A console character-attribute word (only the low 16 bits count): foreground 0x1 blue,
+// 0x2 green, 0x4 red, 0x8 intensity; background 0x10 blue, 0x20 green, 0x40 red, 0x80
+// intensity. Combine the named colours with LOG_ATTRIBUT_INTENSITY and the background bits
+// freely (cast the sum). 0 leaves the colours as they are.
+enum ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT : int32_t {
+    LOG_ATTRIBUT_NONE = 0x00,
+    LOG_ATTRIBUT_BLUE = 0x01,
+    LOG_ATTRIBUT_GREEN = 0x02,
+    LOG_ATTRIBUT_CYAN = 0x03,
+    LOG_ATTRIBUT_RED = 0x04,
+    LOG_ATTRIBUT_MAGENTA = 0x05,
+    LOG_ATTRIBUT_YELLOW = 0x06,
+    LOG_ATTRIBUT_WHITE = 0x07,
+    LOG_ATTRIBUT_INTENSITY = 0x08,
+    LOG_ATTRIBUT_BRIGHT_RED = 0x0C,
+    LOG_ATTRIBUT_BRIGHT_GREEN = 0x0A,
+    LOG_ATTRIBUT_BRIGHT_YELLOW = 0x0E,
+    LOG_ATTRIBUT_BRIGHT_WHITE = 0x0F,
+    LOG_ATTRIBUT_BACKGROUND_BLUE = 0x10,
+    LOG_ATTRIBUT_BACKGROUND_GREEN = 0x20,
+    LOG_ATTRIBUT_BACKGROUND_RED = 0x40,
+    LOG_ATTRIBUT_BACKGROUND_INTENSITY = 0x80,
+};
+
+// The direction of a traffic line: LOG_DIRECTION_IN (0) is marked "<- ", every other value
+// "-> ".
+enum ENUM_LOG_INTERFACE_DIRECTION : int32_t {
+    LOG_DIRECTION_IN = 0,
+    LOG_DIRECTION_OUT = 1,
+};
+
+// The level argument of CQVLogSystem::LogFormat. It does not change what is written.
+enum ENUM_LOG_SEVERITY_LEVEL : int32_t {
+    LOG_SEVERITY_DEBUG = 0,
+    LOG_SEVERITY_INFO = 1,
+    LOG_SEVERITY_WARNING = 2,
+    LOG_SEVERITY_ERROR = 3,
+    LOG_SEVERITY_FATAL = 4,
+};
+
+// ---------------------------------------------------------------------------------------------
+// ILogFileInterface: the message traffic log file.
+//
+// One line per LogMessage call, narrow bytes, LF line ends, no header:
+//   [date]["-"][time ".mmm" " "] marker message "\n"
+// with the date in the user's short date format and the time in the user's time format plus
+// milliseconds, both taken from the caller's kvx_datetime (as it stands: a UTC value prints
+// UTC, a local one local time), and the marker "<- " for direction 0, "-> " otherwise. With the
+// defaults (date and time on) on Linux: "12/06/2026-13:45:07.123 -> message\n". The message is
+// the data up to `length` bytes or its first NUL, with trailing TAB, LF, CR and blanks removed.
+// Every piece is its own WriteFile call, unbuffered, so a line is on disk when the call returns.
+//
+// Files: SetLogfile(name, 0) appends to the file `name` as given (no extension added);
+// SetLogfile(name, 1) appends to name + "-" + the current UTC date as yyyyMMdd + ".log" and
+// starts the next day's file when a line's own time lies on a later day than the open file's.
+// The file is held with read sharing only: a second writer (in this or another process) is
+// refused, and SetLogfile then returns kvx_error_file_open.
+//
+// Choices where the behaviour is otherwise open:
+// - A name longer than kMaxLogNameBytes (259) bytes is cut to 259 bytes. A dated name keeps
+//   its "-yyyyMMdd.log" ending whole: the base part is shortened to make room for it, so days
+//   never share a file.
+// - A date or time text longer than 31 bytes is cut to 31 bytes; nothing is written past a
+//   buffer.
+// - LogMessage with a null data pointer writes the line with an empty message (date, time,
+//   marker), as for a zero length. The first and last arguments of LogMessage (a tag and a
+//   flag of the caller's) are not used.
+// - A roll-over whose new name equals the open file's (the line's day is ahead of the current
+//   UTC day, as with local times east of UTC) keeps the open file instead of reopening it.
+// - When a roll-over cannot open the new file, the object is closed and the line is dropped.
+//
+// Thread safety: LogMessage and _Write2File may run on any number of threads at once; each
+// holds the file lock from the roll-over test to the line end, so lines never interleave.
+// SetLogfile, CloseLogFile and the date/time setters must not run concurrently with writes.
+// Not copyable.
+class KVX_API ILogFileInterface {
+public:
+    static constexpr size_t kMaxLogNameBytes = 259;
+    static constexpr size_t kMaxStampBytes = 31;
+
+    ILogFileInterface();
+    ~ILogFileInterface();
+    ILogFileInterface(const ILogFileInterface&) = delete;
+    ILogFileInterface& operator=(const ILogFileInterface&) = delete;
+
+    // Closes an open file, then opens `name` (daily: the dated name) for appending. Returns
+    // kvx_error_none, or kvx_error_file_open when `name` is null (the stored name and daily
+    // flag are kept) or the file cannot be opened or created (missing folder, a folder of that
+    // name, another writer holding it, no rights); the object is then closed.
+    kvx_error SetLogfile(const char* name, int daily);
+    // Closes the open file; does nothing when none is open.
+    void CloseLogFile();
+    // Writes one traffic line stamped with `time`; nothing when no file is open. Write errors
+    // are ignored.
+    void LogMessage(uint32_t tag, ENUM_LOG_INTERFACE_DIRECTION direction, const char* data,
+                    uint64_t length, kvx_datetime& time, int flags);
+
+protected:
+    // Stores the date and time flags of the file lines.
+    void _EnableDateTime(int date, int time);
+    // Writes one line without a direction marker: date and time parts, the text unchanged up
+    // to its NUL, the line end. Nothing when no file is open or `text` is null.
+    void _Write2File(kvx_datetime& time, const char* text);
+
+private:
+    kvx_error _CreateLogfile();
+    void _WriteLine(kvx_datetime& time, const char* marker, const char* text, size_t length);
+
+    HANDLE _file;
+    int _daily;
+    char _baseName[kMaxLogNameBytes + 1];
+    uint64_t _fileDay;
+    int _showTime;
+    int _showDate;
+    const char* _lineEnd;
+    const char* _marker0;
+    const char* _marker1;
+    std::mutex _fileLock;
+};
+
+// ---------------------------------------------------------------------------------------------
+// ILogInterface: the console printer with the traffic log file as its file channel.
+//
+// Output(channels, level, attribute, format, ...) formats a printf message (narrow text; %S
+// takes wide text) and, when `level` <= the output level, prints it to standard output
+// (channel bit 2) and/or writes it to the inherited log file (channel bit 1) as a line without
+// direction marker. Both channels get the same instant, the local time of the call. Console
+// lines end in "\n" only:
+//   date flag 0, time flag 0:  message
+//   date flag 1, time flag 0:  <short date>message            (no separator)
+//   date flag 0, time flag 1:  <time> message
+//   date flag 1, time flag 1:  <short date> - <time> message
+// When colours are on and the attribute is not 0 the console line is printed in that colour;
+// after every console line the attributes found at construction are restored and standard
+// output is flushed. On Linux colours are ANSI sequences when standard output is a terminal and
+// nothing otherwise; on Windows the console's own attributes. The console date and time flags
+// start off, the file's on (ILogFileInterface).
+//
+// Thread safety: Output may run on any number of threads: the console part holds this object's
+// console lock (GetGlobalLock) from the colour change to the flush, then the file part holds
+// the file lock, so neither channel interleaves lines. OutputNoLock is for a caller that holds
+// GetGlobalLock() itself, to keep several lines together. Lock order: console, then file. The
+// setters are plain stores without a lock; call them before sharing the object. Not copyable.
+class KVX_API ILogInterface : public ILogFileInterface {
+public:
+    ILogInterface();
+    ~ILogInterface();
+    ILogInterface(const ILogInterface&) = delete;
+    ILogInterface& operator=(const ILogInterface&) = delete;
+
+    void Output(unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
+                ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format, ...);
+    void OutputNoLock(unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
+                      ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format, ...);
+
+    void EnableColorOutput(int enable);
+    // Channel 1: the file lines' date and time flags; channel 2: the console's; any other
+    // value changes nothing.
+    void EnableDateTime(ENUM_LOG_INTERFACE_OUTPUT_CHANNEL channel, int date, int time);
+    void SetOutputLevel(ENUM_LOG_INTERFACE_OUTPUT_LEVEL level);
+    // The console lock of this object (one per object, not per process).
+    std::mutex& GetGlobalLock();
+
+private:
+    void _Output(bool lock, unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
+                 ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format, va_list args);
+
+    int _consoleTime;
+    int _consoleDate;
+    int _color;
+    int32_t _outputLevel;
+    HANDLE _console;
+    WORD _defaultAttributes;
+    std::mutex _consoleLock;
 };

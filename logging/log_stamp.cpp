@@ -1,0 +1,85 @@
+// log_stamp.cpp: date and time texts of log lines, made once per second and thread.
+#include "logging/log_stamp.h"
+
+#include "platform/win32.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+constexpr uint64_t kTicksPerMillisecond = 10000ULL;
+
+struct StampCache {
+    uint64_t second = UINT64_MAX;  // ticks / kTicksPerSecond of the cached texts
+    bool hasDate = false;
+    bool hasTime = false;
+    bool timeFailed = false;  // the time text is "NaT", which takes no fraction
+    char date[32] = {};
+    char time[32] = {};
+    size_t timeLength = 0;
+};
+
+thread_local StampCache t_cache;
+
+int NarrowFormat(char* out, size_t size, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = KvxFormatNarrowV(out, size, format, args);
+    va_end(args);
+    return result;
+}
+
+}  // namespace
+
+size_t KvxNarrowText(const wchar_t* text, char* out, size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    if (NarrowFormat(out, size, "%S", text != nullptr ? text : L"") < 0) {
+        out[0] = '\0';
+    }
+    return std::strlen(out);
+}
+
+void KvxMakeLogStamp(const kvx_datetime& time, bool withDate, bool withTime, bool withMilliseconds,
+                     KvxLogStamp& stamp) {
+    stamp.date[0] = '\0';
+    stamp.time[0] = '\0';
+    if (time.ticks == 0 || (!withDate && !withTime)) {
+        return;  // the empty value formats as empty text, with or without milliseconds
+    }
+    StampCache& cache = t_cache;
+    const uint64_t second = time.ticks / kTicksPerSecond;
+    if (cache.second != second) {
+        cache.second = second;
+        cache.hasDate = false;
+        cache.hasTime = false;
+    }
+    if (withDate) {
+        if (!cache.hasDate) {
+            KvxNarrowText(time.GetDateText(0).GetText(), cache.date, sizeof cache.date);
+            cache.hasDate = true;
+        }
+        std::memcpy(stamp.date, cache.date, sizeof stamp.date);
+    }
+    if (withTime) {
+        if (!cache.hasTime) {
+            // Whole seconds only: the milliseconds are the one part that changes within them.
+            kvx_datetime whole;
+            whole.ticks = second != 0 ? second * kTicksPerSecond : time.ticks;
+            const CWideString text = whole.GetTimeText(0);
+            cache.timeLength = KvxNarrowText(text.GetText(), cache.time, sizeof cache.time);
+            cache.timeFailed = std::wcscmp(text.GetText(), L"NaT") == 0;
+            cache.hasTime = true;
+        }
+        std::memcpy(stamp.time, cache.time, sizeof stamp.time);
+        if (withMilliseconds && !cache.timeFailed) {
+            const auto ms = static_cast<int>((time.ticks % kTicksPerSecond) / kTicksPerMillisecond);
+            NarrowFormat(stamp.time + cache.timeLength, sizeof stamp.time - cache.timeLength,
+                         ".%03d", ms);
+        }
+    }
+}
