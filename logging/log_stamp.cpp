@@ -83,3 +83,76 @@ void KvxMakeLogStamp(const kvx_datetime& time, bool withDate, bool withTime, boo
         }
     }
 }
+
+namespace {
+
+struct PictureCache {
+    uint64_t second = UINT64_MAX;
+    const wchar_t* datePicture = nullptr;
+    const wchar_t* timePicture = nullptr;
+    bool hasDate = false;
+    bool hasTime = false;
+    bool timeFailed = false;
+    char date[128] = {};
+    char time[128] = {};
+    size_t timeLength = 0;
+};
+
+thread_local PictureCache t_pictureCache;
+
+int WideFormat(wchar_t* out, size_t size, const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = KvxFormatWideV(out, size, format, args);
+    va_end(args);
+    return result;
+}
+
+}  // namespace
+
+void KvxMakePictureStamp(const kvx_datetime& time, const wchar_t* datePicture,
+                         const wchar_t* timePicture, const wchar_t* fractionFormat, bool withDate,
+                         bool withTime, KvxPictureStamp& stamp) {
+    stamp.date[0] = '\0';
+    stamp.time[0] = '\0';
+    if (time.ticks == 0 || (!withDate && !withTime)) {
+        return;
+    }
+    PictureCache& cache = t_pictureCache;
+    const uint64_t second = time.ticks / kTicksPerSecond;
+    if (cache.second != second || cache.datePicture != datePicture ||
+        cache.timePicture != timePicture) {
+        cache.second = second;
+        cache.datePicture = datePicture;
+        cache.timePicture = timePicture;
+        cache.hasDate = false;
+        cache.hasTime = false;
+    }
+    if (withDate) {
+        if (!cache.hasDate) {
+            KvxNarrowText(time.FormatDate(datePicture).GetText(), cache.date, sizeof cache.date);
+            cache.hasDate = true;
+        }
+        std::memcpy(stamp.date, cache.date, sizeof stamp.date);
+    }
+    if (withTime) {
+        if (!cache.hasTime) {
+            kvx_datetime whole;
+            whole.ticks = second != 0 ? second * kTicksPerSecond : time.ticks;
+            const CWideString text = whole.FormatTime(timePicture, nullptr);
+            cache.timeLength = KvxNarrowText(text.GetText(), cache.time, sizeof cache.time);
+            cache.timeFailed = std::wcscmp(text.GetText(), L"NaT") == 0;
+            cache.hasTime = true;
+        }
+        std::memcpy(stamp.time, cache.time, sizeof stamp.time);
+        if (fractionFormat != nullptr && !cache.timeFailed) {
+            wchar_t fraction[64];
+            const auto ms = static_cast<int>((time.ticks % kTicksPerSecond) / kTicksPerMillisecond);
+            if (WideFormat(fraction, sizeof fraction / sizeof fraction[0], fractionFormat, ms) >=
+                0) {
+                KvxNarrowText(fraction, stamp.time + cache.timeLength,
+                              sizeof stamp.time - cache.timeLength);
+            }
+        }
+    }
+}

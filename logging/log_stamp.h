@@ -22,3 +22,16 @@ void KvxMakeLogStamp(const kvx_datetime& time, bool withDate, bool withTime, boo
 // Converts wide text to the ANSI code page into `out` (room for `size` bytes, terminator
 // included), cut to fit; returns the length written.
 size_t KvxNarrowText(const wchar_t* text, char* out, size_t size);
+
+// The severity log's date and time pieces of one line, in the ANSI code page.
+struct KvxPictureStamp {
+    char date[128];  // FormatDate(datePicture)
+    char time[128];  // FormatTime(timePicture, fractionFormat)
+};
+
+// Fills the asked-for pieces of `time` as kvx_datetime::FormatDate and FormatTime would make
+// them, cut to 127 bytes. As with KvxMakeLogStamp the texts of one second are made once per
+// thread (for the same pictures) and only the fraction is formatted per call.
+void KvxMakePictureStamp(const kvx_datetime& time, const wchar_t* datePicture,
+                         const wchar_t* timePicture, const wchar_t* fractionFormat, bool withDate,
+                         bool withTime, KvxPictureStamp& stamp);

@@ -1,7 +1,7 @@
 // severity_log.cpp: CQVLogSystem, the application's daily log of wide-character lines.
 #include "kvx/logging.h"
 
-#include "foundation/last_error.h"
+#include "logging/log_stamp.h"
 #include "platform/win32.h"
 
 #include <algorithm>
@@ -152,14 +152,20 @@ void CQVLogSystem::_LogLine(kvx_datetime time, const wchar_t* format, va_list ar
     if (_file == INVALID_HANDLE_VALUE) {
         return;
     }
-    if (_showDate != 0) {
-        _Write2File(time.FormatDate(_datePicture).GetText());
+    // The stamp pieces are the texts FormatDate and FormatTime make, made once per second.
+    const bool showDate = _showDate != 0;
+    const bool showTime = _showTime != 0;
+    KvxPictureStamp stamp;
+    KvxMakePictureStamp(time, _datePicture, _timePicture, _millisecondFormat, showDate, showTime,
+                        stamp);
+    if (showDate) {
+        _Write2File(stamp.date);
     }
-    if (_showTime != 0) {
-        if (_showDate != 0) {
+    if (showTime) {
+        if (showDate) {
             _Write2File(" - ");
         }
-        _Write2File(time.FormatTime(_timePicture, _millisecondFormat).GetText());
+        _Write2File(stamp.time);
     }
     if (message.GetLength() != 0) {
         _Write2File(": ");
@@ -256,7 +262,7 @@ void CQVLogSystem::_CreateLogFile(int createNew) {
         CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     createNew != 0 ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        const CQVLastError error(name);
+        CQVLastError error(name);
         const char* text = error.GetNarrowText();
         throw std::runtime_error(text != nullptr ? text : "");
     }
