@@ -19,19 +19,33 @@ ILogInterface::~ILogInterface() = default;
 
 void ILogInterface::Output(unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
                            ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    _Output(true, channels, level, attribute, format, args);
-    va_end(args);
+    if (static_cast<int32_t>(level) > _outputLevel) {
+        return;  // filtered messages cost this comparison only
+    }
+    CFormatBuffer message(0);
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        message.AppendFormatV(format, args);
+        va_end(args);
+    }
+    _Emit(true, channels, attribute, message.GetText());
 }
 
 void ILogInterface::OutputNoLock(unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
                                  ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format,
                                  ...) {
-    va_list args;
-    va_start(args, format);
-    _Output(false, channels, level, attribute, format, args);
-    va_end(args);
+    if (static_cast<int32_t>(level) > _outputLevel) {
+        return;  // filtered messages cost this comparison only
+    }
+    CFormatBuffer message(0);
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        message.AppendFormatV(format, args);
+        va_end(args);
+    }
+    _Emit(false, channels, attribute, message.GetText());
 }
 
 void ILogInterface::EnableColorOutput(int enable) {
@@ -55,16 +69,8 @@ std::mutex& ILogInterface::GetGlobalLock() {
     return _consoleLock;
 }
 
-void ILogInterface::_Output(bool lock, unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
-                            ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format,
-                            va_list args) {
-    if (static_cast<int32_t>(level) > _outputLevel) {
-        return;  // filtered messages cost this comparison only
-    }
-    CFormatBuffer message(0);
-    if (format != nullptr) {
-        message.AppendFormatV(format, args);
-    }
+void ILogInterface::_Emit(bool lock, unsigned int channels,
+                          ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* message) {
     kvx_datetime now(kvx_dt_local_now);  // one instant for both channels
 
     if ((channels & LOG_CHANNEL_CONSOLE) != 0) {
@@ -89,12 +95,12 @@ void ILogInterface::_Output(bool lock, unsigned int channels, ENUM_LOG_INTERFACE
             std::fputs(stamp.time, stdout);
             std::fputc(' ', stdout);
         }
-        std::fputs(message.GetText(), stdout);
+        std::fputs(message, stdout);
         std::fputc('\n', stdout);
         SetConsoleTextAttribute(_console, _defaultAttributes);
         std::fflush(stdout);
     }
     if ((channels & LOG_CHANNEL_FILE) != 0) {
-        _Write2File(now, message.GetText());
+        _Write2File(now, message);
     }
 }

@@ -116,15 +116,14 @@ void CQVLogSystem::LogFormat(ENUM_LOG_SEVERITY_LEVEL, const wchar_t* format, ...
     if (_enabled == 0) {
         return;
     }
-    va_list args;
-    va_start(args, format);
-    try {
-        _LogLine(kvx_datetime(kvx_dt_utc_now), format, args);
-    } catch (...) {
+    CWideString message;
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        message.FormatV(format, args);
         va_end(args);
-        throw;
     }
-    va_end(args);
+    _LogLine(kvx_datetime(kvx_dt_utc_now), message);
 }
 
 void CQVLogSystem::LogFormat(ENUM_LOG_SEVERITY_LEVEL, kvx_datetime time, const wchar_t* format,
@@ -132,22 +131,17 @@ void CQVLogSystem::LogFormat(ENUM_LOG_SEVERITY_LEVEL, kvx_datetime time, const w
     if (_enabled == 0) {
         return;
     }
-    va_list args;
-    va_start(args, format);
-    try {
-        _LogLine(time, format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
-}
-
-void CQVLogSystem::_LogLine(kvx_datetime time, const wchar_t* format, va_list args) {
     CWideString message;
     if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
         message.FormatV(format, args);
+        va_end(args);
     }
+    _LogLine(time, message);
+}
+
+void CQVLogSystem::_LogLine(kvx_datetime time, const CWideString& message) {
     _CheckNewLogFile(time);
     if (_file == INVALID_HANDLE_VALUE) {
         return;

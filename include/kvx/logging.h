@@ -235,8 +235,9 @@ public:
     std::mutex& GetGlobalLock();
 
 private:
-    void _Output(bool lock, unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_LEVEL level,
-                 ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute, const char* format, va_list args);
+    // Prints an already formatted message on the channels of the mask.
+    void _Emit(bool lock, unsigned int channels, ENUM_LOG_INTERFACE_OUTPUT_ATTRIBUT attribute,
+               const char* message);
 
     int _consoleTime;
     int _consoleDate;
