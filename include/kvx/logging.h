@@ -104,11 +104,11 @@ enum ENUM_LOG_INTERFACE_DIRECTION : int32_t {
 
 // The level argument of CQVLogSystem::LogFormat. It does not change what is written.
 enum ENUM_LOG_SEVERITY_LEVEL : int32_t {
-    LOG_SEVERITY_DEBUG = 0,
-    LOG_SEVERITY_INFO = 1,
-    LOG_SEVERITY_WARNING = 2,
-    LOG_SEVERITY_ERROR = 3,
-    LOG_SEVERITY_FATAL = 4,
+    LOG_SEVERITY_LEVEL_DEBUG = 0,
+    LOG_SEVERITY_LEVEL_INFO = 1,
+    LOG_SEVERITY_LEVEL_WARNING = 2,
+    LOG_SEVERITY_LEVEL_ERROR = 3,
+    LOG_SEVERITY_LEVEL_FATAL = 4,
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -246,4 +246,129 @@ private:
     HANDLE _console;
     WORD _defaultAttributes;
     std::mutex _consoleLock;
+};
+
+// ---------------------------------------------------------------------------------------------
+// CQVLogSystem: the application's severity log.
+//
+// LogFormat(level, format, ...) formats a wide printf message (%s wide, %S narrow) and appends
+// one line, converted to the ANSI code page (UTF-8 on Linux), to <path>.log or, after
+// NewFileEachDay, <path>-yyyyMMdd.log with the current UTC date, renewed when a line's day is
+// later than the open file's. A line is
+//   [date yyyy.MM.dd][" - " if both][time HH:mm:ss.mmm][": " message if not empty] CR LF
+// so with the defaults (date and time off) ": message\r\n". Stamps are UTC for the first form
+// and the given time for the second. A header set with SetNewFileHeader opens every file that
+// did not exist before. Each piece is its own WriteFile call, unbuffered.
+//
+// CreateLogSystem(path, createNew) replaces the characters < > : " / \ | ? * in the file-name
+// part of the path by '#' (drive and folders stay) and opens the file: createNew 0 appends,
+// non-zero empties an existing file. When the file cannot be opened it throws
+// std::runtime_error whose message is the system's error text, " (", the file name and ")";
+// the object is then closed and drops lines until a later open succeeds.
+//
+// SubscribeNotification(window) adds the window and posts message 1030 (WM_USER + 6) with
+// wParam = the address of the history container (GetHistory) and lParam = its entry count to
+// every subscribed window, the new one and all earlier ones, in order.
+//
+// Choices where the behaviour is otherwise open:
+// - A path of more than kMaxLogPathChars (259) characters is cut to 259 before it is split;
+//   a composed file name that would pass 259 characters keeps its ".log" or "-yyyyMMdd.log"
+//   ending whole and shortens the path part before it, so nothing is written past a buffer
+//   and days never share a file.
+// - A renewal whose file would have the name of the open file (a line whose own time lies on a
+//   later day than the current UTC date) keeps the open file: what was written is never
+//   emptied by it.
+// - AddSevertity stores its arguments: the record's level is the given level and its name a
+//   copy of the given name (null for a null name), owned and released with the record; the
+//   other fields keep their fixed values (enabled 1, mask all bits, name). _FindSevertity
+//   therefore finds a record by the level it was added with.
+// - LOG_ENTRY: a time stamp, a level and the text of one line, in one heap block owned by the
+//   history. The library itself adds no entries (the history stays empty unless the host
+//   fills it; there is no exported way to).
+// - Copying is refused: a log system owns its file handle, header and records alone.
+//
+// Thread safety: none; the caller serialises all use of one object.
+
+// One record of the history.
+struct LOG_ENTRY {
+    kvx_datetime time;
+    ENUM_LOG_SEVERITY_LEVEL level;
+    const wchar_t* text;  // in the same block as the record
+};
+
+// One record of the severity table.
+struct LOG_SEVERITY_INFO {
+    uint32_t level;       // the level given to AddSevertity; what _FindSevertity compares
+    int32_t enabled;      // 1
+    int64_t mask;         // -1 (all bits)
+    const wchar_t* name;  // owned copy of the name given to AddSevertity, or null
+};
+
+class KVX_API CQVLogSystem {
+public:
+    static constexpr size_t kMaxLogPathChars = 259;
+    static constexpr UINT kHistoryMessage = WM_USER + 6;  // 1030
+
+    CQVLogSystem();
+    virtual ~CQVLogSystem();
+    CQVLogSystem(const CQVLogSystem&) = delete;
+    CQVLogSystem& operator=(const CQVLogSystem&) = delete;
+
+    // A null or empty path does nothing. May throw std::runtime_error (see above).
+    void CreateLogSystem(const wchar_t* path, int createNew);
+    void NewFileEachDay();
+    // Replaces the header; null or empty clears it. Written at the start of each new file.
+    void SetNewFileHeader(const wchar_t* header);
+    void Enable(int enable);
+    int IsEnabled() const;
+    void ShowDate(int show);
+    void ShowTime(int show);
+    // Writes one line stamped with the current UTC time; may throw at a renewal.
+    void LogFormat(ENUM_LOG_SEVERITY_LEVEL level, const wchar_t* format, ...);
+    // Writes one line stamped with `time` (an empty value gives empty date and time texts and
+    // no renewal); may throw at a renewal.
+    void LogFormat(ENUM_LOG_SEVERITY_LEVEL level, kvx_datetime time, const wchar_t* format, ...);
+    void SetMaxEntries(uint64_t maxEntries);
+    // The history itself; lives as long as the log system.
+    const std::deque<LOG_ENTRY*>& GetHistory() const;
+    // The entry at `index` (0 is the front); null when index >= GetLogSize().
+    const LOG_ENTRY* GetLogEntry(uint64_t index) const;
+    uint64_t GetLogSize() const;
+    void ClearHistory();
+    // Appends a record (see above); null when memory runs out.
+    LOG_SEVERITY_INFO* AddSevertity(unsigned int level, const wchar_t* name);
+    void SubscribeNotification(HWND window);
+    void UnsubscribeNotification(HWND window);
+
+private:
+    void _CreateLogFile(int createNew);
+    void _CheckNewLogFile(kvx_datetime time);
+    void _Write2File(const wchar_t* text) const;
+    void _Write2File(const char* text) const;
+    uint64_t _CalcLogStringLength(const wchar_t* message) const;
+    void _CreateLogString(wchar_t* destination, uint64_t size, const wchar_t* message,
+                          kvx_datetime time) const;
+    LOG_SEVERITY_INFO* _FindSevertity(int level) const;
+    void _LogLine(kvx_datetime time, const CWideString& message);
+    void _WriteBytes(const char* bytes, size_t length) const;
+
+    HANDLE _file;
+    int _enabled;
+    int _daily;
+    int _showTime;
+    int _showDate;
+    uint64_t _maxEntries;
+    std::deque<LOG_ENTRY*> _history;
+    LOG_SEVERITY_INFO** _severities;
+    size_t _severityCount;
+    size_t _severityCapacity;
+    uint64_t _fileDay;
+    wchar_t _basePath[kMaxLogPathChars + 1];
+    char* _header;
+    CQVNotifier _windows;
+    const wchar_t* _datePicture;
+    const wchar_t* _timePicture;
+    const wchar_t* _millisecondFormat;
+    uint64_t _dateLength;
+    uint64_t _timeLength;
 };
