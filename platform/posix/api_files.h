@@ -57,8 +57,9 @@ typedef LONG* PLONG;
 // Opens or creates a file. Returns a new handle, or INVALID_HANDLE_VALUE with the last error:
 // 2 missing file (OPEN_EXISTING, TRUNCATE_EXISTING), 3 missing folder, a file used as a folder,
 // or an empty/null path, 5 no permission or the path is a folder, 80 CREATE_NEW of an existing
-// name, 123 a bad character or a file path ending in a separator, 32 a sharing conflict with
-// a handle of this process, 87 an unknown disposition. A refused open changes nothing.
+// name, 123 a bad character, or an existing file's path or a path to create ending in a
+// separator, 32 a sharing conflict with a handle of this process, 87 an unknown disposition.
+// A refused open changes nothing. TRUNCATE_EXISTING truncates also without write access.
 // Success sets the last error to 0, or to 183 when CREATE_ALWAYS (which truncates) or
 // OPEN_ALWAYS found the file existing.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
@@ -91,7 +92,8 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 BOOL FlushFileBuffers(HANDLE file);
 
 // The attributes of a file or folder (see above), or INVALID_FILE_ATTRIBUTES with 2 (missing
-// file), 3 (missing folder or empty path) or 123 (bad character).
+// file), 3 (missing folder, empty path, or a file's path ending in a separator) or 123 (bad
+// character).
 DWORD GetFileAttributesW(LPCWSTR fileName);
 DWORD GetFileAttributesA(LPCSTR fileName);
 

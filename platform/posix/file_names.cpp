@@ -37,7 +37,7 @@ DWORD Attributes(DWORD pathError, const KvxFilePath& path) {
         return FILE_ATTRIBUTE_DIRECTORY;
     }
     if (path.trailingSeparator) {
-        SetLastError(ERROR_INVALID_NAME);
+        SetLastError(ERROR_PATH_NOT_FOUND);  // "file\" names a folder that is not one
         return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;

@@ -87,16 +87,20 @@ HANDLE OpenFile(DWORD pathError, const KvxFilePath& path, DWORD desiredAccess, D
     const DWORD access = AccessBits(desiredAccess);
     const bool reads = (access & FILE_SHARE_READ) != 0;
     const bool writes = (access & FILE_SHARE_WRITE) != 0;
-    if (disposition == TRUNCATE_EXISTING && !writes) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
     if (path.trailingSeparator) {
-        // "name\" may only name a folder, which CreateFile refuses like the folder itself.
+        // "name\" may only name a folder, which CreateFile refuses like the folder itself; an
+        // existing file gives 123, a missing name what a missing file gives (but 123 where
+        // the name would be created).
         struct stat info {};
-        if (stat(path.name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            return Fail(disposition == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_ACCESS_DENIED);
+        if (stat(path.name.c_str(), &info) == 0) {
+            if (S_ISDIR(info.st_mode)) {
+                return Fail(disposition == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_ACCESS_DENIED);
+            }
+            return Fail(ERROR_INVALID_NAME);
         }
-        return Fail(ERROR_INVALID_NAME);
+        const DWORD missing = OpenError(errno, path.name);
+        const bool opensOnly = disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING;
+        return Fail(missing == ERROR_FILE_NOT_FOUND && !opensOnly ? ERROR_INVALID_NAME : missing);
     }
 
     int flags = O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);

@@ -91,6 +91,12 @@ TEST(CreateFile, RefusalsGiveTheWin32Codes) {
         {"a|b.txt", kRW, CREATE_ALWAYS, 123},
         {"a\"b.txt", kRW, CREATE_ALWAYS, 123},
         {"file.txt\\", GENERIC_READ, OPEN_EXISTING, 123},
+        {"file.txt\\", kRW, CREATE_ALWAYS, 123},
+        {"folder\\", GENERIC_READ, OPEN_EXISTING, 5},
+        {"missing\\", GENERIC_READ, OPEN_EXISTING, 2},
+        {"missing\\", kRW, CREATE_ALWAYS, 123},
+        {"nodir\\x\\", GENERIC_READ, OPEN_EXISTING, 3},
+        {"nodir\\x\\", kRW, CREATE_ALWAYS, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,6 +149,16 @@ TEST(CreateFile, DispositionsOnExistingAndMissingFiles) {
         EXPECT_TRUE(CloseHandle(o.handle));
         EXPECT_TRUE(fs::exists(dir.File(c.name)));
     }
+}
+
+TEST(CreateFile, TruncateExistingNeedsNoWriteAccess) {
+    KvxTempDir dir;
+    KvxWriteFile(dir.File("t.txt"), "old");
+    const Opened o = OpenW(dir.WFile("t.txt"), GENERIC_READ, 0, TRUNCATE_EXISTING);
+    ASSERT_NE(o.handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(o.error, 0u);
+    CloseHandle(o.handle);
+    EXPECT_EQ(KvxReadFile(dir.File("t.txt")), "");
 }
 
 TEST(CreateFile, NarrowAndWideNamesOpenTheSameFile) {
@@ -440,6 +456,8 @@ TEST(GetFileAttributes, FilesFoldersAndMissingNames) {
         {dir.WFile("missing.txt"), INVALID_FILE_ATTRIBUTES, 2},
         {dir.WFile("nodir/missing.txt"), INVALID_FILE_ATTRIBUTES, 3},
         {L"", INVALID_FILE_ATTRIBUTES, 3},
+        {dir.WFile("f.txt") + L"\\", INVALID_FILE_ATTRIBUTES, 3},
+        {dir.WFile("sub") + L"\\", 0x10, kUnset},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
