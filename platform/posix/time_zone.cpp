@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <time.h>
 
 namespace {
@@ -66,6 +67,26 @@ SYSTEMTIME RuleDate(time_t when, long offset) {
     return rule;
 }
 
+// The search for the switch dates is the costly part (some fifty conversions), so its result
+// is kept for the last zone and year seen. The key is what the C library says about January
+// and July, so a change of TZ or of the zone rules makes a new key.
+struct RulesKey {
+    int year = 0;
+    long januaryOffset = 0;
+    long julyOffset = 0;
+    bool januaryDaylight = false;
+    std::string januaryName;
+    std::string julyName;
+
+    bool operator==(const RulesKey&) const = default;
+};
+
+// Guards the C library's zone state during a call and the kept rules below.
+std::mutex g_zoneLock;
+RulesKey g_rulesKey;              // guarded by g_zoneLock
+TIME_ZONE_INFORMATION g_rules{};  // guarded by g_zoneLock
+bool g_haveRules = false;         // guarded by g_zoneLock
+
 time_t UtcMidnight(int year, int month) {  // month 1..12
     const int64_t days = kvx_calendar::DaysFromCivil(year, static_cast<unsigned>(month), 1);
     return static_cast<time_t>((days - 134774) * 86400);  // 134774: 1601-01-01 to 1970-01-01
@@ -81,8 +102,7 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
     // tzset replaces the C library's zone state, which its own lock guards out of the sight of
     // ThreadSanitizer; one reader at a time keeps concurrent callers (several threads making
     // local times) clean.
-    static std::mutex zoneLock;
-    std::lock_guard<std::mutex> guard(zoneLock);
+    std::lock_guard<std::mutex> guard(g_zoneLock);
     tzset();
     const time_t now = time(nullptr);
     tm nowFields{};
@@ -103,6 +123,17 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
         CopyName(info->StandardName, current.name);
         CopyName(info->DaylightName, current.name);
         return TIME_ZONE_ID_UNKNOWN;
+    }
+    const RulesKey key{year,
+                       first.offset,
+                       middle.offset,
+                       first.daylight,
+                       first.name != nullptr ? first.name : "",
+                       middle.name != nullptr ? middle.name : ""};
+    const DWORD state = current.daylight ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+    if (g_haveRules && g_rulesKey == key) {
+        *info = g_rules;
+        return state;
     }
     const Sample& standardTime = first.daylight ? middle : first;
     const Sample& daylightTime = first.daylight ? first : middle;
@@ -126,5 +157,8 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
             info->StandardDate = RuleDate(when, daylightTime.offset);
         }
     }
-    return current.daylight ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+    g_rulesKey = key;
+    g_rules = *info;
+    g_haveRules = true;
+    return state;
 }

@@ -226,6 +226,25 @@ TEST(GetTimeZoneInformation, DaylightZonesGiveRuleDates) {
     EXPECT_EQ(info.DaylightDate.wDay, 5);
     EXPECT_EQ(info.DaylightDate.wDayOfWeek, 0);
     EXPECT_EQ(info.DaylightDate.wHour, 2);
+
+    // A second call (the rules are then kept, not searched again) gives the same answer.
+    TIME_ZONE_INFORMATION again{};
+    EXPECT_EQ(GetTimeZoneInformation(&again), result);
+    EXPECT_EQ(again.Bias, info.Bias);
+    EXPECT_EQ(again.DaylightBias, info.DaylightBias);
+    EXPECT_EQ(again.StandardDate.wMonth, 10);
+    EXPECT_EQ(again.DaylightDate.wMonth, 3);
+
+    KvxScopedTimeZone newYork("America/New_York");
+    if (!newYork.Applied()) {
+        return;
+    }
+    EXPECT_NE(GetTimeZoneInformation(&again), TIME_ZONE_ID_UNKNOWN);
+    EXPECT_EQ(again.Bias, 300);
+    EXPECT_EQ(again.DaylightDate.wMonth, 3);
+    EXPECT_EQ(again.DaylightDate.wDay, 2);
+    EXPECT_EQ(again.StandardDate.wMonth, 11);
+    EXPECT_EQ(again.StandardDate.wDay, 1);
 }
 
 }  // namespace
