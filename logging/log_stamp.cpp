@@ -32,13 +32,36 @@ int NarrowFormat(char* out, size_t size, const char* format, ...) {
     return result;
 }
 
+// Appends ".%03d" of ms (0..999) at `length`, cut to the buffer's size.
+void AppendMilliseconds(char* text, size_t length, size_t size, int ms) {
+    const char digits[5] = {'.', static_cast<char>('0' + ms / 100),
+                            static_cast<char>('0' + ms / 10 % 10), static_cast<char>('0' + ms % 10),
+                            '\0'};
+    for (size_t i = 0; i < sizeof digits && length + 1 < size; ++i) {
+        text[length++] = digits[i];
+    }
+    text[length < size ? length : size - 1] = '\0';
+}
+
 }  // namespace
 
 size_t KvxNarrowText(const wchar_t* text, char* out, size_t size) {
     if (size == 0) {
         return 0;
     }
-    if (NarrowFormat(out, size, "%S", text != nullptr ? text : L"") < 0) {
+    // ASCII is the same in every ANSI code page: copy it without the converting printf.
+    size_t length = 0;
+    const wchar_t* p = text != nullptr ? text : L"";
+    while (p[length] != L'\0' && static_cast<unsigned long>(p[length]) < 0x80 &&
+           length + 1 < size) {
+        out[length] = static_cast<char>(p[length]);
+        ++length;
+    }
+    if (p[length] == L'\0' || length + 1 == size) {
+        out[length] = '\0';
+        return length;
+    }
+    if (NarrowFormat(out, size, "%S", p) < 0) {
         out[0] = '\0';
     }
     return std::strlen(out);
@@ -78,8 +101,7 @@ void KvxMakeLogStamp(const kvx_datetime& time, bool withDate, bool withTime, boo
         std::memcpy(stamp.time, cache.time, sizeof stamp.time);
         if (withMilliseconds && !cache.timeFailed) {
             const auto ms = static_cast<int>((time.ticks % kTicksPerSecond) / kTicksPerMillisecond);
-            NarrowFormat(stamp.time + cache.timeLength, sizeof stamp.time - cache.timeLength,
-                         ".%03d", ms);
+            AppendMilliseconds(stamp.time, cache.timeLength, sizeof stamp.time, ms);
         }
     }
 }
@@ -145,7 +167,11 @@ void KvxMakePictureStamp(const kvx_datetime& time, const wchar_t* datePicture,
             cache.hasTime = true;
         }
         std::memcpy(stamp.time, cache.time, sizeof stamp.time);
-        if (fractionFormat != nullptr && !cache.timeFailed) {
+        if (fractionFormat != nullptr && !cache.timeFailed &&
+            std::wcscmp(fractionFormat, L".%03d") == 0) {
+            const auto ms = static_cast<int>((time.ticks % kTicksPerSecond) / kTicksPerMillisecond);
+            AppendMilliseconds(stamp.time, cache.timeLength, sizeof stamp.time, ms);
+        } else if (fractionFormat != nullptr && !cache.timeFailed) {
             wchar_t fraction[64];
             const auto ms = static_cast<int>((time.ticks % kTicksPerSecond) / kTicksPerMillisecond);
             if (WideFormat(fraction, sizeof fraction / sizeof fraction[0], fractionFormat, ms) >=

@@ -282,6 +282,17 @@ void CQVLogSystem::_CheckNewLogFile(kvx_datetime time) {
 void CQVLogSystem::_Write2File(const wchar_t* text) const {
     // Short pieces (dates, times, most messages) convert on the stack; longer ones on the heap.
     char local[512];
+    // ASCII converts to itself in every ANSI code page: short ASCII pieces skip the converter.
+    size_t ascii = 0;
+    while (ascii < sizeof local && text[ascii] != L'\0' &&
+           static_cast<unsigned long>(text[ascii]) < 0x80) {
+        local[ascii] = static_cast<char>(text[ascii]);
+        ++ascii;
+    }
+    if (ascii < sizeof local && text[ascii] == L'\0') {
+        _WriteBytes(local, ascii);
+        return;
+    }
     const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 1) {
         if (bytes == 1) {
