@@ -80,12 +80,16 @@ int DemoXml(DemoContext& context) {
     std::printf("   %d readings from sensors.csv in %zu nodes, saved to %s (%ju bytes):\n",
                 readings, CountNodes(*plant), file.string().c_str(),
                 static_cast<uintmax_t>(fs::file_size(file)));
-    std::ifstream written(file, std::ios::binary);
-    std::string line;
-    for (int i = 0; i < 12 && std::getline(written, line); ++i) {
-        std::printf("   | %s\n", line.substr(0, line.find('\r')).c_str());
+    {
+        // Closed again before LoadFile, which opens the file without sharing: on Windows an
+        // open stream would make that fail with a sharing violation.
+        std::ifstream written(file, std::ios::binary);
+        std::string line;
+        for (int i = 0; i < 12 && std::getline(written, line); ++i) {
+            std::printf("   | %s\n", line.substr(0, line.find('\r')).c_str());
+        }
+        std::printf("   | ...\n");
     }
-    std::printf("   | ...\n");
 
     CQVXmlFormat loaded;
     const XML_NODE* back = loaded.LoadFile(file.wstring().c_str());
