@@ -2,36 +2,119 @@
 // needs from it: where the line ends, whether it is a value line, its name and its value text.
 //
 // It gives the same results as the line break search, the "<" count, the name scan and the
-// value scan done one after another, but looks at each byte once. The text is zero-terminated;
-// the scan stops at the first CR, LF or zero byte and never reads past it.
+// value scan done one after another, but looks at each byte once, 16 bytes at a time where the
+// compiler targets SSE2. Wide reads stay inside a stretch of the text already known to hold no
+// zero byte (TextBound), so nothing past the terminating zero is ever read.
 #pragma once
 
-#include <array>
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KVX_XML_SSE2 1
+#else
+#define KVX_XML_SSE2 0
+#endif
 
 namespace kvx::xml {
-
-enum ByteClass : uint8_t { kPlain, kBreak, kOpen, kClose, kSlash };
-
-constexpr std::array<uint8_t, 256> MakeByteClasses() {
-    std::array<uint8_t, 256> classes{};
-    classes['\0'] = kBreak;
-    classes['\r'] = kBreak;
-    classes['\n'] = kBreak;
-    classes['<'] = kOpen;
-    classes['>'] = kClose;
-    classes['/'] = kSlash;
-    return classes;
-}
-inline constexpr std::array<uint8_t, 256> kByteClass = MakeByteClasses();
 
 // HT, LF, VT, FF, CR and space; bytes of 0x80 and above never count.
 constexpr bool IsSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-inline uint8_t ClassOf(const char* p) {
-    return kByteClass[static_cast<unsigned char>(*p)];
+constexpr bool IsBreak(char c) {
+    return c == '\r' || c == '\n' || c == '\0';
+}
+
+// The stretch of the text before `limit` holds no zero byte. It grows in steps that double up
+// to 64 KiB, so a reader pays for what it reads (plus 256 bytes), however short its part.
+struct TextBound {
+    char* limit;
+    size_t step = 256;
+    bool atEnd = false;  // *limit is the text's terminating zero
+
+    // Moves `limit` on; false once the terminating zero is known.
+    bool Extend() {
+        if (atEnd) {
+            return false;
+        }
+        // memchr stops at the zero, so it never reads past the text.
+        if (const void* zero = std::memchr(limit, 0, step)) {
+            limit += static_cast<const char*>(zero) - limit;
+            atEnd = true;
+        } else {
+            limit += step;
+            step = std::min<size_t>(step * 2, size_t{1} << 16);
+        }
+        return true;
+    }
+};
+
+#if KVX_XML_SSE2
+template <char First, char... Rest> inline __m128i Hits(__m128i chunk) {
+    const __m128i hits = _mm_cmpeq_epi8(chunk, _mm_set1_epi8(First));
+    if constexpr (sizeof...(Rest) == 0) {
+        return hits;
+    } else {
+        return _mm_or_si128(hits, Hits<Rest...>(chunk));
+    }
+}
+#endif
+
+// Bit i set where p[i] is one of `Set`, for i in 0..15.
+template <char... Set> inline uint32_t Match16(const char* p) {
+#if KVX_XML_SSE2
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<uint32_t>(_mm_movemask_epi8(Hits<Set...>(chunk)));
+#else
+    uint32_t bits = 0;
+    for (int i = 0; i < 16; ++i) {
+        bits |= static_cast<uint32_t>(((p[i] == Set) || ...)) << i;
+    }
+    return bits;
+#endif
+}
+
+// Bit i set where p[i] is whitespace (HT, LF, VT, FF, CR, space), for i in 0..15.
+inline uint32_t Space16(const char* p) {
+#if KVX_XML_SSE2
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i fromTab = _mm_sub_epi8(chunk, _mm_set1_epi8('\t'));
+    const __m128i controls = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
+    const __m128i blanks = _mm_cmpeq_epi8(chunk, _mm_set1_epi8(' '));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(controls, blanks)));
+#else
+    uint32_t bits = 0;
+    for (int i = 0; i < 16; ++i) {
+        bits |= static_cast<uint32_t>(IsSpace(p[i])) << i;
+    }
+    return bits;
+#endif
+}
+
+// The first byte at or after `p` that is one of `Set` or ends the text. CR and LF are always
+// in `Set`, so the search never leaves the line.
+template <char... Set> inline char* Find(char* p, TextBound& bound) {
+    for (;;) {
+        while (p + 16 <= bound.limit) {
+            if (const uint32_t bits = Match16<Set...>(p)) {
+                return p + std::countr_zero(bits);
+            }
+            p += 16;
+        }
+        if (!bound.Extend()) {
+            break;
+        }
+    }
+    while (*p != '\0' && ((*p != Set) && ...)) {
+        ++p;
+    }
+    return p;
 }
 
 struct ScannedLine {
@@ -39,85 +122,136 @@ struct ScannedLine {
     char* nameEnd = nullptr;   // the ">" that ends the name
     char* valueEnd = nullptr;  // value line with a name: the "<" (or line end) ending the text
     char* lineEnd = nullptr;   // the CR, LF or zero byte that ends the line
+    char* next = nullptr;      // if known: the first non-whitespace byte after the break
     bool valueLine = false;    // the line holds two or more "<"
 };
 
-// Scans the line starting at `line` (its first non-whitespace byte). Writes nothing.
-inline ScannedLine ScanLine(char* line) {
-    ScannedLine s;
-    char* p = line;
-    int opens = 0;
-    uint8_t k;
+// The bits below the lowest set bit of `bits`.
+constexpr uint64_t Below(uint64_t bits) {
+    return (bits & (~bits + 1)) - 1;
+}
 
-    // Before the first "<": a ">" is ignored, a "/" means the line has no name.
-    while ((k = ClassOf(p)) == kPlain || k == kClose) {
-        ++p;
+// The common case: a line that ends within the 64 bytes at `line`, all known to hold no zero
+// byte. One set of wide compares gives every mark on the line at once, and the name scan, the
+// "<" count and the value scan become bit arithmetic on them. False (with `s` untouched) when
+// the line may be longer; the byte-by-byte scan then takes it.
+inline bool ScanShortLine(char* line, const TextBound& bound, ScannedLine& s) {
+    if (bound.limit - line < 64) {
+        return false;
     }
-    if (k == kBreak) {
-        s.lineEnd = p;
+    uint64_t breaks = 0, opens = 0, closes = 0, slashes = 0, spaces = 0;
+    for (int k = 0; k < 64; k += 16) {
+        breaks |= uint64_t{Match16<'\r', '\n'>(line + k)} << k;
+        opens |= uint64_t{Match16<'<'>(line + k)} << k;
+        closes |= uint64_t{Match16<'>'>(line + k)} << k;
+        slashes |= uint64_t{Match16<'/'>(line + k)} << k;
+        spaces |= uint64_t{Space16(line + k)} << k;
+    }
+    if (breaks == 0) {
+        return false;
+    }
+    const uint64_t onLine = Below(breaks);
+    opens &= onLine;
+    closes &= onLine;
+    slashes &= onLine;
+    const int lineEnd = std::countr_zero(breaks);
+    s.lineEnd = line + lineEnd;
+    // The next line's start, when it stands in the window too (the break itself is a space).
+    if (const uint64_t text = ~spaces & ~onLine) {
+        s.next = line + std::countr_zero(text);
+    }
+    const bool twoOpens = (opens & (opens - 1)) != 0;
+    if (opens == 0) {
+        return true;  // no "<": a tag line without a name
+    }
+    // Positions are below the break's, at most 62, so the shifts stay in range.
+    const int first = std::countr_zero(opens);
+    const uint64_t nameCloses = closes & ~((uint64_t{2} << first) - 1);
+    if (nameCloses == 0 || (slashes & Below(nameCloses)) != 0) {
+        s.valueLine = twoOpens;  // no ">" after the "<", or a "/" before it: no name
+        return true;
+    }
+    const int nameEnd = std::countr_zero(nameCloses);
+    s.name = line + first + 1;
+    s.nameEnd = line + nameEnd;
+    const uint64_t textOpens = opens & ~((uint64_t{2} << nameEnd) - 1);
+    if (textOpens != 0) {
+        s.valueLine = true;
+        s.valueEnd = line + std::countr_zero(textOpens);
+    } else if (twoOpens) {
+        s.valueLine = true;
+        s.valueEnd = s.lineEnd;
+    }
+    return true;
+}
+
+// Scans the line starting at `line` (its first non-whitespace byte). Writes nothing.
+inline ScannedLine ScanLine(char* line, TextBound& bound) {
+    ScannedLine s;
+    if (ScanShortLine(line, bound, s)) {
         return s;
     }
-    if (k == kOpen) {
+    int opens = 0;
+    // Before the first "<": a ">" is ignored, a "/" means the line has no name.
+    char* p = Find<'<', '/', '\r', '\n'>(line, bound);
+    if (*p == '<') {
         opens = 1;
         char* const name = ++p;
         // The name: a later "<" counts but does not move its start.
-        while ((k = ClassOf(p)) == kPlain || k == kOpen) {
-            opens += (k == kOpen && opens < 2);
+        while (*(p = Find<'>', '/', '<', '\r', '\n'>(p, bound)) == '<') {
+            opens = 2;
             ++p;
         }
-        if (k == kBreak) {
-            s.lineEnd = p;
-            s.valueLine = opens >= 2;
-            return s;
-        }
-        if (k == kClose) {
+        if (*p == '>') {
             s.name = name;
-            s.nameEnd = p++;
+            s.nameEnd = p;
             // The value text runs to the next "<", which also makes this a value line.
-            while ((k = ClassOf(p)) != kBreak && k != kOpen) {
-                ++p;
-            }
-            if (k == kBreak) {
+            p = Find<'<', '\r', '\n'>(p + 1, bound);
+            if (*p == '<') {
+                s.valueLine = true;
+                s.valueEnd = p;
+                s.lineEnd = Find<'\r', '\n'>(p + 1, bound);
+            } else {
                 s.lineEnd = p;
                 if (opens >= 2) {
                     s.valueLine = true;
                     s.valueEnd = p;
                 }
-                return s;
             }
-            s.valueLine = true;
-            s.valueEnd = p++;
-            while (ClassOf(p) != kBreak) {
-                ++p;
-            }
-            s.lineEnd = p;
             return s;
         }
+    }
+    if (IsBreak(*p)) {
+        s.lineEnd = p;
+        s.valueLine = opens >= 2;
+        return s;
     }
     // A "/" came before the name's ">": no name. Only the count of "<" and the break remain.
-    for (; opens < 2; ++p) {
-        k = ClassOf(p);
-        if (k == kBreak) {
+    while (opens < 2) {
+        p = Find<'<', '\r', '\n'>(p, bound);
+        if (*p != '<') {
             s.lineEnd = p;
             return s;
         }
-        opens += k == kOpen;
-    }
-    s.valueLine = true;
-    while (ClassOf(p) != kBreak) {
+        ++opens;
         ++p;
     }
-    s.lineEnd = p;
+    s.valueLine = true;
+    s.lineEnd = Find<'\r', '\n'>(p, bound);
     return s;
 }
 
-// Ends the line at `lineEnd` (writing a zero over its break) and returns the first
-// non-whitespace byte after it, or null when the text ends first.
-inline char* NextLineStart(char* lineEnd) {
+// Ends the line (writing a zero over its break) and returns the first non-whitespace byte
+// after it, or null when the text ends first.
+inline char* NextLineStart(const ScannedLine& s) {
+    char* const lineEnd = s.lineEnd;
     if (*lineEnd == '\0') {
         return nullptr;
     }
     *lineEnd = '\0';
+    if (s.next != nullptr) {
+        return s.next;
+    }
     char* p = lineEnd + 1;
     while (IsSpace(*p)) {
         ++p;

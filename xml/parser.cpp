@@ -18,6 +18,10 @@ using kvx::xml::IsSpace;
 namespace {
 
 constexpr int kMinimumLength = 20;
+// Room made for a node's values and children when the first one is read: most nodes hold a
+// few, and growing one by one from nothing would move them each time.
+constexpr size_t kFirstValues = 4;
+constexpr size_t kFirstChildren = 2;
 constexpr LONGLONG kMaximumFileSize = 0xFFFFFFFFLL;  // the read count is 32-bit
 
 struct FileCloser {
@@ -66,15 +70,20 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
     std::vector<Open> open;
     XML_NODE* current = node;
     int childLevel = level;
+    TextBound bound{line};
     while (line != nullptr) {
-        const ScannedLine s = ScanLine(line);
-        char* const next = NextLineStart(s.lineEnd);
+        const ScannedLine s = ScanLine(line, bound);
+        char* const next = NextLineStart(s);
         if (s.valueLine) {
             // A value line without a name is ignored.
             if (s.name != nullptr) {
                 *s.nameEnd = '\0';
                 *s.valueEnd = '\0';
-                XML_VALUE& value = current->values.emplace_back();
+                std::vector<XML_VALUE>& values = current->values;
+                if (values.capacity() == 0) {
+                    values.reserve(kFirstValues);
+                }
+                XML_VALUE& value = values.emplace_back();
                 value.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
                 value.value.assign(s.nameEnd + 1, static_cast<size_t>(s.valueEnd - s.nameEnd - 1));
             }
@@ -88,7 +97,11 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
             open.pop_back();
         } else {
             *s.nameEnd = '\0';
-            XML_NODE& child = current->children.emplace_back();
+            std::vector<XML_NODE>& children = current->children;
+            if (children.capacity() == 0) {
+                children.reserve(kFirstChildren);
+            }
+            XML_NODE& child = children.emplace_back();
             child.level = childLevel;
             child.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
             open.push_back({current, childLevel});

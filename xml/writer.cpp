@@ -21,20 +21,37 @@ struct FileCloser {
     ~FileCloser() { CloseHandle(file); }
 };
 
-void AppendTabs(std::string& line, int64_t count) {
-    if (count > 0) {
-        line.append(static_cast<size_t>(count), '\t');
+// Room for a line of `size` bytes at the start of `line`. The buffer only grows, so after the
+// first few lines no line costs an allocation or a fill.
+char* LineRoom(std::string& line, size_t size) {
+    if (line.size() < size) {
+        line.resize(size);
     }
+    return line.data();
+}
+
+char* Put(char* to, const char* from, size_t count) {
+    std::memcpy(to, from, count);
+    return to + count;
+}
+
+char* PutTabs(char* to, size_t count) {
+    std::memset(to, '\t', count);
+    return to + count;
+}
+
+size_t TabCount(int64_t level) {
+    return level > 0 ? static_cast<size_t>(level) : 0;
 }
 
 // One write for the whole line; its count of bytes written is not compared with the length.
-BOOL WriteLine(HANDLE file, const std::string& line) {
-    if (line.size() > std::numeric_limits<DWORD>::max()) {
+BOOL WriteLine(HANDLE file, const std::string& line, size_t size) {
+    if (size > std::numeric_limits<DWORD>::max()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     DWORD written = 0;
-    return WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return WriteFile(file, line.data(), static_cast<DWORD>(size), &written, nullptr);
 }
 
 }  // namespace
@@ -51,7 +68,6 @@ LONG CQVXmlFormat::SaveFile(const wchar_t* path) {
         return static_cast<LONG>(GetLastError());
     }
     std::string line;
-    line.reserve(256);
     return static_cast<LONG>(_WriteNode(file, m_root, line));
 }
 
@@ -105,24 +121,28 @@ DWORD CQVXmlFormat::_WriteNode(HANDLE file, const XML_NODE& node, std::string& l
 
 int CQVXmlFormat::_WriteNodeName(HANDLE file, const char* name, int level, int open,
                                  std::string& line) const {
-    line.clear();
-    AppendTabs(line, level);
-    line.append(open ? "<" : "</");
-    line.append(name);
-    line.append(">\r\n");
-    return WriteLine(file, line) ? 1 : 0;
+    const size_t tabs = TabCount(level);
+    const size_t length = std::strlen(name);
+    const size_t size = tabs + (open ? 1 : 2) + length + 3;
+    char* p = PutTabs(LineRoom(line, size), tabs);
+    p = open ? Put(p, "<", 1) : Put(p, "</", 2);
+    p = Put(p, name, length);
+    Put(p, ">\r\n", 3);
+    return WriteLine(file, line, size) ? 1 : 0;
 }
 
 int CQVXmlFormat::_WriteValue(HANDLE file, int64_t level, const XML_VALUE& value,
                               std::string& line) const {
-    line.clear();
-    AppendTabs(line, level);
-    line += '<';
-    line.append(value.name);
-    line += '>';
-    line.append(value.value);
-    line.append("</");
-    line.append(value.name);
-    line.append(">\r\n");
-    return WriteLine(file, line) ? 1 : 0;
+    const size_t tabs = TabCount(level);
+    const std::string& name = value.name;
+    const size_t size = tabs + 1 + name.size() + 1 + value.value.size() + 2 + name.size() + 3;
+    char* p = PutTabs(LineRoom(line, size), tabs);
+    *p++ = '<';
+    p = Put(p, name.data(), name.size());
+    *p++ = '>';
+    p = Put(p, value.value.data(), value.value.size());
+    p = Put(p, "</", 2);
+    p = Put(p, name.data(), name.size());
+    Put(p, ">\r\n", 3);
+    return WriteLine(file, line, size) ? 1 : 0;
 }
