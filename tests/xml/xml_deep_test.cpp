@@ -56,7 +56,7 @@ TEST(XmlDeep, MillionLevelDocument) {
         CQVXmlFormat copy(doc);
         XML_NODE* copied = copy.AssignInputData(std::string(20, ' ').data());
         EXPECT_TRUE(*copied == *root);
-        Bottom(*copied).first->values[0].value = "y";
+        Bottom(*copied).first->values[0].value.back() = 'y';
         EXPECT_FALSE(*copied == *root);
         EXPECT_EQ(bottom->values[0].value, "x");
 

@@ -8,22 +8,29 @@
 
 // "name:level{value=text;value=text}[child,child]"; empty braces and brackets are left out.
 // Recursive: for the small trees of hand-written cases only.
-inline std::string Dump(const XML_NODE& node) {
-    std::string out = node.name + ":" + std::to_string(node.level);
+inline void DumpTo(std::string& out, const XML_NODE& node) {
+    out.append(node.name).append(":").append(std::to_string(node.level));
     if (!node.values.empty()) {
         out += '{';
         for (size_t i = 0; i < node.values.size(); ++i) {
-            out += (i ? ";" : "") + node.values[i].name + "=" + node.values[i].value;
+            out.append(i ? ";" : "").append(node.values[i].name).append("=");
+            out.append(node.values[i].value);
         }
         out += '}';
     }
     if (!node.children.empty()) {
         out += '[';
         for (size_t i = 0; i < node.children.size(); ++i) {
-            out += (i ? "," : "") + Dump(node.children[i]);
+            out.append(i ? "," : "");
+            DumpTo(out, node.children[i]);
         }
         out += ']';
     }
+}
+
+inline std::string Dump(const XML_NODE& node) {
+    std::string out;
+    DumpTo(out, node);
     return out;
 }
 
