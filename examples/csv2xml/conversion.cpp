@@ -49,8 +49,8 @@ std::string ElementName(const std::string& columnName, uint64_t index) {
     }
     std::string name = columnName;
     for (char& c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= ' ' || byte == 0x7F || c == '<' || c == '>' || c == '/') {
+        const auto code = static_cast<unsigned char>(c);
+        if (code <= ' ' || code == 0x7F || c == '<' || c == '>' || c == '/') {
             c = '_';
         }
     }
