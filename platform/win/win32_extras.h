@@ -1,2 +1,5 @@
-// win32_extras.h: what the Windows build needs beyond <windows.h> (things mingw lacks).
+// win32_extras.h: what the Windows build needs beyond <windows.h> (things mingw lacks), and
+// the runtime headers whose Win32-style functions the library calls.
 #pragma once
+
+#include <process.h>  // _beginthreadex, _endthreadex

@@ -1,0 +1,44 @@
+// timers.cpp: CEventSystem's timer list: SetTimer, KillTimer and the dispatcher's timer pass.
+#include "events/event_system.h"
+
+#include <algorithm>
+
+uint64_t CEventSystem::SetTimer(void* handle, uint32_t periodMs) {
+    uint64_t id;
+    {
+        std::lock_guard<std::mutex> guard(_timerLock);
+        id = _nextTimerId;
+        _timers.push_back(TIMER_INFO{handle, id, periodMs, NowMs()});
+        ++_nextTimerId;
+    }
+    // Posted outside the timer lock; only the timer pass nests the queue lock inside it.
+    Post(handle, EV_TIMER, id, 0);
+    return id;
+}
+
+void CEventSystem::KillTimer(void* handle, uint64_t timerId) {
+    std::lock_guard<std::mutex> guard(_timerLock);
+    const auto found = std::find_if(_timers.begin(), _timers.end(), [&](const TIMER_INFO& t) {
+        return t.handle == handle && t.id == timerId;
+    });
+    if (found != _timers.end()) {
+        _timers.erase(found);
+    }
+}
+
+void CEventSystem::FireDueTimers(uint64_t nowMs) {
+    std::lock_guard<std::mutex> guard(_timerLock);
+    for (TIMER_INFO& timer : _timers) {
+        // Due time moves by one period per firing, not to now + period: a timer that fell
+        // behind catches up one event per pass.
+        if (timer.dueTime <= nowMs) {
+            Post(timer.handle, EV_TIMER, timer.id, 0);
+            timer.dueTime += timer.period;
+        }
+    }
+}
+
+std::vector<TIMER_INFO> CEventSystem::GetTimers() {
+    std::lock_guard<std::mutex> guard(_timerLock);
+    return _timers;
+}
