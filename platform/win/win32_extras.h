@@ -3,3 +3,4 @@
 #pragma once
 
 #include <process.h>  // _beginthreadex, _endthreadex
+#include <malloc.h>  // _aligned_malloc, _aligned_free

@@ -1,0 +1,54 @@
+// st_pool_fit_tree.cpp: the max tree over the pools' bounds.
+#include "foundation/st_pool_fit_tree.h"
+
+#include <algorithm>
+#include <cassert>
+
+void StPoolFitTree::Reserve(size_t pools) {
+    if (pools <= _capacity) {
+        return;
+    }
+    size_t capacity = std::max<size_t>(_capacity, 16);
+    while (capacity < pools) {
+        capacity *= 2;
+    }
+    std::vector<uint32_t> nodes(capacity * 2, 0);
+    for (size_t i = 0; i < _count; ++i) {
+        nodes[capacity + i] = _nodes[_capacity + i];
+    }
+    for (size_t i = capacity - 1; i > 0; --i) {
+        nodes[i] = std::max(nodes[2 * i], nodes[2 * i + 1]);
+    }
+    _nodes.swap(nodes);
+    _capacity = capacity;
+}
+
+void StPoolFitTree::Append(uint32_t bound) {
+    assert(_count < _capacity);
+    Raise(_count++, bound);
+}
+
+size_t StPoolFitTree::FindFirst(uint64_t size) const {
+    if (_count == 0 || _nodes[1] < size) {
+        return kNone;
+    }
+    size_t i = 1;
+    while (i < _capacity) {
+        i = _nodes[2 * i] >= size ? 2 * i : 2 * i + 1;
+    }
+    return i - _capacity;
+}
+
+void StPoolFitTree::Raise(size_t pool, uint32_t bound) {
+    for (size_t i = _capacity + pool; i > 0 && _nodes[i] < bound; i /= 2) {
+        _nodes[i] = bound;
+    }
+}
+
+void StPoolFitTree::Set(size_t pool, uint32_t bound) {
+    size_t i = _capacity + pool;
+    _nodes[i] = bound;
+    for (i /= 2; i > 0; i /= 2) {
+        _nodes[i] = std::max(_nodes[2 * i], _nodes[2 * i + 1]);
+    }
+}

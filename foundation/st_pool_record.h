@@ -1,0 +1,27 @@
+// st_pool_record.h: what the allocator keeps per pool: the ST_POOL record itself, first, so
+// that its address is the record's, plus the pool's place in creation order and its map of
+// block starts.
+#pragma once
+
+#include "foundation/st_block.h"
+#include "foundation/st_block_starts.h"
+
+#include <cstddef>
+
+struct StPoolRecord {
+    ST_POOL pool;
+    size_t index;  // place in creation order
+    StBlockStarts starts;
+
+    bool Contains(uintptr_t address) const {
+        return reinterpret_cast<uintptr_t>(pool.arenaStart) <= address &&
+               address < reinterpret_cast<uintptr_t>(pool.arenaEnd);
+    }
+    uint32_t GranuleOf(const void* block) const {
+        return static_cast<uint32_t>((static_cast<const uint8_t*>(block) - pool.arenaStart) /
+                                     static_cast<ptrdiff_t>(kStGranule));
+    }
+    ST_BLOCK* BlockAt(uint32_t granule) const {
+        return reinterpret_cast<ST_BLOCK*>(pool.arenaStart + size_t{granule} * kStGranule);
+    }
+};
