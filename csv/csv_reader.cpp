@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 
 namespace {
@@ -121,9 +122,20 @@ LONG CQVCsvFormatReader::Open(const wchar_t* fileName) {
     m_file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_file == INVALID_HANDLE_VALUE) {
-        return KVX_CSV_E_PATH_NOT_FOUND;
+        const DWORD error = GetLastError();
+        return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY
+                   ? KVX_CSV_E_OUTOFMEMORY
+                   : KVX_CSV_E_PATH_NOT_FOUND;
     }
-    return _ReadHeaderLine();
+    // The field lists grow with the header; a lack of memory there is a status like the
+    // buffers', and leaves the header list empty.
+    try {
+        return _ReadHeaderLine();
+    } catch (const std::bad_alloc&) {
+        m_headerFields.count = 0;
+        m_recordFields.count = 0;
+        return KVX_CSV_E_OUTOFMEMORY;
+    }
 }
 
 void CQVCsvFormatReader::Close() {
