@@ -24,7 +24,15 @@ constexpr wchar_t kWineFullDevice[] = L"Z:\\dev\\full";
 }  // namespace
 
 bool FullDevicePath(std::wstring& path, std::string& reason) {
-    if (!UnderWine() || GetFileAttributesW(kWineFullDevice) == INVALID_FILE_ATTRIBUTES) {
+    // Wine reports no attributes for a device: try opening it.
+    const HANDLE device = UnderWine() ? CreateFileW(kWineFullDevice, GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                      : INVALID_HANDLE_VALUE;
+    if (device != INVALID_HANDLE_VALUE) {
+        CloseHandle(device);
+    }
+    if (device == INVALID_HANDLE_VALUE) {
         reason = "Windows has no full device (Wine reaches the host's /dev/full as Z:\\dev\\full)";
         return false;
     }

@@ -116,6 +116,7 @@ TEST(TrafficLogFaults, UnopenableNamesReportFileOpenAndLeaveTheLogUsable) {
         EXPECT_EQ(log.SetLogfile(dir.NFile("good.log").c_str(), 0), kvx_error_none);
         log.Line("after");
         EXPECT_EQ(KvxReadFile(dir.File("good.log")), "-> before\n-> after\n");
+        log.CloseLogFile();
         fs::remove(dir.File("good.log"));
     }
     EXPECT_FALSE(fs::exists(dir.File("missing")));
