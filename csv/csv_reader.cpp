@@ -79,9 +79,6 @@ CQVCsvFormatReader::CQVCsvFormatReader(const CQVCsvFormatReader& other) : CQVCsv
 
 CQVCsvFormatReader& CQVCsvFormatReader::operator=(const CQVCsvFormatReader& other) {
     if (this != &other) {
-        Close();
-        KvxFieldListFree(m_headerFields);
-        KvxFieldListFree(m_recordFields);
         _CopyFrom(other);
     }
     return *this;
@@ -94,16 +91,36 @@ CQVCsvFormatReader::~CQVCsvFormatReader() {
 }
 
 void CQVCsvFormatReader::_CopyFrom(const CQVCsvFormatReader& other) {
-    CopyLine(m_recordLine, other.m_recordLine);
-    CopyLine(m_headerLine, other.m_headerLine);
-    for (uint64_t i = 0; i < other.m_headerFields.count; ++i) {
-        KvxFieldListAppend(m_headerFields,
-                           Rebase(other.m_headerFields.items[i], other.m_headerLine, m_headerLine));
+    // Everything is copied aside first, so that std::bad_alloc leaves this reader as it was.
+    Buffer recordLine{};
+    Buffer headerLine{};
+    FIELD_LIST headerFields{};
+    FIELD_LIST recordFields{};
+    try {
+        CopyLine(recordLine, other.m_recordLine);
+        CopyLine(headerLine, other.m_headerLine);
+        for (uint64_t i = 0; i < other.m_headerFields.count; ++i) {
+            KvxFieldListAppend(headerFields, Rebase(other.m_headerFields.items[i],
+                                                    other.m_headerLine, headerLine));
+        }
+        for (uint64_t i = 0; i < other.m_recordFields.count; ++i) {
+            KvxFieldListAppend(recordFields, Rebase(other.m_recordFields.items[i],
+                                                    other.m_recordLine, recordLine));
+        }
+    } catch (...) {
+        Release(recordLine);
+        Release(headerLine);
+        KvxFieldListFree(headerFields);
+        KvxFieldListFree(recordFields);
+        throw;
     }
-    for (uint64_t i = 0; i < other.m_recordFields.count; ++i) {
-        KvxFieldListAppend(m_recordFields,
-                           Rebase(other.m_recordFields.items[i], other.m_recordLine, m_recordLine));
-    }
+    Close();
+    KvxFieldListFree(m_headerFields);
+    KvxFieldListFree(m_recordFields);
+    m_recordLine = recordLine;
+    m_headerLine = headerLine;
+    m_headerFields = headerFields;
+    m_recordFields = recordFields;
     m_separator = other.m_separator;
 }
 

@@ -31,6 +31,8 @@
 // - Copying a reader copies its header and its current record into storage of the copy's
 //   own, so the copy reads the same header names and field texts; the copy holds no file,
 //   and its ReadNextRecord() returns 0x800703F4. No handle or buffer ever has two owners.
+//   Running out of memory throws std::bad_alloc: a copy being made leaves nothing behind, an
+//   assignment leaves its target as it was; the source never changes.
 // - An index at or past GetFieldCount() reads as empty text (0 for the numeric accessors).
 //
 // Status values follow the HRESULT convention: 0 is success and every failure is negative.

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <new>
 #include <string>
 
 namespace {
@@ -54,6 +56,78 @@ TEST(CsvAllocFailure, OpenGivesOutOfMemoryAndTheReaderRecovers) {
         EXPECT_EQ(reader.ReadNextRecord(), KVX_CSV_S_OK);
         EXPECT_EQ(reader.RecordIsValid(), 1);
         EXPECT_EQ(reader.GetRecordDataAsInt(39), 117);
+        return injected;
+    });
+}
+
+}  // namespace
+
+namespace {
+
+// An open reader positioned on its first record, and its field texts.
+struct OpenReader {
+    explicit OpenReader(const std::wstring& path) {
+        EXPECT_EQ(reader.Open(path.c_str()), KVX_CSV_S_OK);
+        EXPECT_EQ(reader.ReadNextRecord(), KVX_CSV_S_OK);
+    }
+    CQVCsvFormatReader reader;
+};
+
+bool SameFields(const CQVCsvFormatReader& a, const CQVCsvFormatReader& b) {
+    if (a.GetFieldCount() != b.GetFieldCount() || a.RecordIsValid() != b.RecordIsValid()) {
+        return false;
+    }
+    for (uint64_t i = 0; i < a.GetFieldCount(); ++i) {
+        if (std::string(a.GetHeaderText(i)) != b.GetHeaderText(i) ||
+            std::string(a.GetRecordDataAsString(i)) != b.GetRecordDataAsString(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(CsvAllocFailure, CopyAndAssignmentThrowBadAllocAndChangeNothing) {
+    KvxTempDir dir;
+    KvxWriteFile(dir.File("data.csv"), CsvText());
+    KvxWriteFile(dir.File("other.csv"), "a,b\r\n1,2\r\n");
+    const std::wstring path = dir.WFile("data.csv");
+    OpenReader source(path);
+    OpenReader twin(path);
+    kvx_alloc::Sweep("CQVCsvFormatReader copy", [&](uint64_t failAt) -> bool {
+        std::unique_ptr<CQVCsvFormatReader> copy;
+        bool threw = false;
+        kvx_alloc::Armed armed(failAt);
+        try {
+            copy = std::make_unique<CQVCsvFormatReader>(source.reader);
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        const bool injected = armed.Disarm();
+        EXPECT_EQ(injected, threw) << failAt;
+        EXPECT_TRUE(SameFields(source.reader, twin.reader)) << failAt;
+        if (!injected) {
+            EXPECT_TRUE(SameFields(*copy, source.reader));
+        }
+        return injected;
+    });
+    kvx_alloc::Sweep("CQVCsvFormatReader assignment", [&](uint64_t failAt) -> bool {
+        OpenReader target(dir.WFile("other.csv"));
+        OpenReader targetTwin(dir.WFile("other.csv"));
+        bool threw = false;
+        kvx_alloc::Armed armed(failAt);
+        try {
+            target.reader = source.reader;
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        const bool injected = armed.Disarm();
+        EXPECT_EQ(injected, threw) << failAt;
+        EXPECT_TRUE(SameFields(source.reader, twin.reader)) << failAt;
+        EXPECT_TRUE(SameFields(target.reader, injected ? targetTwin.reader : source.reader))
+            << failAt;
+        if (injected) {
+            EXPECT_EQ(target.reader.ReadNextRecord(), KVX_CSV_E_CANTREAD);  // end of other.csv
+        }
         return injected;
     });
 }
