@@ -8,6 +8,7 @@
 #include "platform/win32.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
+#include "support/test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -292,6 +294,126 @@ TEST(LogAllocFailure, ConsoleOutputIsWholeOrAbsentAndBothLocksAreFree) {
             log.Output(LOG_CHANNEL_FILE, LOG_LEVEL_ERROR, LOG_ATTRIBUT_NONE, "other");
         })) << failAt;
         return true;
+    });
+}
+
+// A subscription that runs out of memory either throws std::bad_alloc with the window list as
+// it was, or (off Windows, where the message queues are the library's) loses posted messages
+// only: what arrives is in order, and the window is subscribed.
+TEST(LogAllocFailure, SubscriptionThrowsWithTheListAsItWasOrLosesOnlyMessages) {
+    std::vector<std::unique_ptr<KvxTestWindow>> windows;
+    for (int i = 0; i < 6; ++i) {
+        windows.push_back(std::make_unique<KvxTestWindow>());
+    }
+    {
+        CQVLogSystem warm;
+        for (int i = 0; i < 6; ++i) {
+            warm.SubscribeNotification(windows[static_cast<size_t>(i)]->handle());
+        }
+        KvxPumpUntil(21);
+        KvxTestWindow::ClearJournal();
+    }
+    // The windows that should receive the messages of subscriptions of `first`..`last`.
+    const auto handles = [&](std::initializer_list<size_t> which) {
+        std::vector<HWND> list;
+        for (const size_t i : which) {
+            list.push_back(windows[i]->handle());
+        }
+        return list;
+    };
+    const auto delivered = [](size_t expected) {
+        KvxPumpUntil(expected, 200);
+        std::vector<HWND> list;
+        for (const KvxTestWindow::Received& r : KvxTestWindow::Journal()) {
+            list.push_back(r.window);
+        }
+        KvxTestWindow::ClearJournal();
+        return list;
+    };
+    // Whether `got` is `all` with some entries left out.
+    const auto isSubsequence = [](const std::vector<HWND>& got, const std::vector<HWND>& all) {
+        size_t at = 0;
+        for (const HWND w : got) {
+            while (at < all.size() && all[at] != w) {
+                ++at;
+            }
+            if (at == all.size()) {
+                return false;
+            }
+            ++at;
+        }
+        return true;
+    };
+    kvx_alloc::Sweep("CQVLogSystem::SubscribeNotification", [&](uint64_t failAt) -> bool {
+        CQVLogSystem log;
+        for (size_t i = 0; i < 4; ++i) {  // fills the list's first room
+            log.SubscribeNotification(windows[i]->handle());
+        }
+        delivered(10);
+        bool threw = false;
+        kvx_alloc::Armed armed(failAt);
+        try {
+            log.SubscribeNotification(windows[4]->handle());
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        const bool injected = armed.Disarm();
+        const std::vector<HWND> got = delivered(injected ? 99 : 5);
+        const std::vector<HWND> all = handles({0, 1, 2, 3, 4});
+        if (!injected) {
+            EXPECT_EQ(got, all);
+        } else if (threw) {
+            EXPECT_TRUE(got.empty()) << failAt;
+        } else {
+            EXPECT_TRUE(isSubsequence(got, all)) << failAt;
+        }
+        log.SubscribeNotification(windows[5]->handle());
+        EXPECT_EQ(delivered(threw ? 5 : 6),
+                  threw ? handles({0, 1, 2, 3, 5}) : handles({0, 1, 2, 3, 4, 5}))
+            << failAt;
+        return injected;
+    });
+}
+
+// Posting through a notifier never throws: off Windows a queue that cannot grow loses that
+// message only (PostMessageW gives FALSE, 8), and what arrives is in order.
+TEST(LogAllocFailure, NotifierPostsLoseOnlyTheMessageThatFoundNoRoom) {
+    KvxTestWindow window;
+    CQVNotifier notifier;
+    notifier.AddNotification(window.handle());
+    constexpr int kPosts = 200;
+    for (int i = 0; i < kPosts; ++i) {
+        notifier.PostNotification(WM_USER + 1, static_cast<uint64_t>(i), 0);
+    }
+    KvxPumpUntil(kPosts);
+    KvxTestWindow::ClearJournal();
+    kvx_alloc::Sweep("CQVNotifier::PostNotification, 200 posts", [&](uint64_t failAt) -> bool {
+        bool threw = false;
+        kvx_alloc::Armed armed(failAt);
+        try {
+            for (int i = 0; i < kPosts; ++i) {
+                notifier.PostNotification(WM_USER + 1, static_cast<uint64_t>(i), 0);
+            }
+        } catch (...) {
+            threw = true;
+        }
+        const bool injected = armed.Disarm();
+        EXPECT_FALSE(threw) << failAt;
+        KvxPumpUntil(injected ? kPosts - 1 : kPosts, 1000);
+        const std::vector<KvxTestWindow::Received>& got = KvxTestWindow::Journal();
+        EXPECT_EQ(got.size(), injected ? kPosts - 1u : kPosts + 0u) << failAt;
+        for (size_t i = 1; i < got.size(); ++i) {
+            EXPECT_LT(got[i - 1].wParam, got[i].wParam) << failAt;
+        }
+        KvxTestWindow::ClearJournal();
+        // The queue keeps a block of its storage when empty: cycle it through fresh blocks, so
+        // that no block of the attempt stays and counts as left behind.
+        for (int i = 0; i < kPosts; ++i) {
+            notifier.PostNotification(WM_USER + 1, static_cast<uint64_t>(i), 0);
+        }
+        KvxPumpUntil(kPosts);
+        KvxTestWindow::ClearJournal();
+        return injected;
     });
 }
 
