@@ -240,7 +240,8 @@ TEST(LogAllocFailure, TrafficRollOverKeepsTheLogOpen) {
             log.CloseLogFile();
             const std::string day = [&] {
                 std::string text;
-                for (const wchar_t* c = now.FormatDate(L"yyyyMMdd").GetText(); *c != L'\0'; ++c) {
+                const CWideString digits = now.FormatDate(L"yyyyMMdd");
+                for (const wchar_t* c = digits.GetText(); *c != L'\0'; ++c) {
                     text += static_cast<char>(*c);
                 }
                 return text;

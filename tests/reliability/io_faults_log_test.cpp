@@ -81,7 +81,8 @@ std::string SeverityLines(int first, int count) {
 std::string DayName(const std::string& base) {
     const kvx_datetime now(kvx_dt_utc_now);
     std::string day;
-    for (const wchar_t* c = now.FormatDate(L"yyyyMMdd").GetText(); *c != L'\0'; ++c) {
+    const CWideString digits = now.FormatDate(L"yyyyMMdd");
+    for (const wchar_t* c = digits.GetText(); *c != L'\0'; ++c) {
         day += static_cast<char>(*c);
     }
     return base + "-" + day + ".log";
