@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 
 namespace {
@@ -78,9 +79,6 @@ CQVCsvFormatReader::CQVCsvFormatReader(const CQVCsvFormatReader& other) : CQVCsv
 
 CQVCsvFormatReader& CQVCsvFormatReader::operator=(const CQVCsvFormatReader& other) {
     if (this != &other) {
-        Close();
-        KvxFieldListFree(m_headerFields);
-        KvxFieldListFree(m_recordFields);
         _CopyFrom(other);
     }
     return *this;
@@ -93,16 +91,36 @@ CQVCsvFormatReader::~CQVCsvFormatReader() {
 }
 
 void CQVCsvFormatReader::_CopyFrom(const CQVCsvFormatReader& other) {
-    CopyLine(m_recordLine, other.m_recordLine);
-    CopyLine(m_headerLine, other.m_headerLine);
-    for (uint64_t i = 0; i < other.m_headerFields.count; ++i) {
-        KvxFieldListAppend(m_headerFields,
-                           Rebase(other.m_headerFields.items[i], other.m_headerLine, m_headerLine));
+    // Everything is copied aside first, so that std::bad_alloc leaves this reader as it was.
+    Buffer recordLine{};
+    Buffer headerLine{};
+    FIELD_LIST headerFields{};
+    FIELD_LIST recordFields{};
+    try {
+        CopyLine(recordLine, other.m_recordLine);
+        CopyLine(headerLine, other.m_headerLine);
+        for (uint64_t i = 0; i < other.m_headerFields.count; ++i) {
+            KvxFieldListAppend(headerFields, Rebase(other.m_headerFields.items[i],
+                                                    other.m_headerLine, headerLine));
+        }
+        for (uint64_t i = 0; i < other.m_recordFields.count; ++i) {
+            KvxFieldListAppend(recordFields, Rebase(other.m_recordFields.items[i],
+                                                    other.m_recordLine, recordLine));
+        }
+    } catch (...) {
+        Release(recordLine);
+        Release(headerLine);
+        KvxFieldListFree(headerFields);
+        KvxFieldListFree(recordFields);
+        throw;
     }
-    for (uint64_t i = 0; i < other.m_recordFields.count; ++i) {
-        KvxFieldListAppend(m_recordFields,
-                           Rebase(other.m_recordFields.items[i], other.m_recordLine, m_recordLine));
-    }
+    Close();
+    KvxFieldListFree(m_headerFields);
+    KvxFieldListFree(m_recordFields);
+    m_recordLine = recordLine;
+    m_headerLine = headerLine;
+    m_headerFields = headerFields;
+    m_recordFields = recordFields;
     m_separator = other.m_separator;
 }
 
@@ -121,9 +139,20 @@ LONG CQVCsvFormatReader::Open(const wchar_t* fileName) {
     m_file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_file == INVALID_HANDLE_VALUE) {
-        return KVX_CSV_E_PATH_NOT_FOUND;
+        const DWORD error = GetLastError();
+        return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY
+                   ? KVX_CSV_E_OUTOFMEMORY
+                   : KVX_CSV_E_PATH_NOT_FOUND;
     }
-    return _ReadHeaderLine();
+    // The field lists grow with the header; a lack of memory there is a status like the
+    // buffers', and leaves the header list empty.
+    try {
+        return _ReadHeaderLine();
+    } catch (const std::bad_alloc&) {
+        m_headerFields.count = 0;
+        m_recordFields.count = 0;
+        return KVX_CSV_E_OUTOFMEMORY;
+    }
 }
 
 void CQVCsvFormatReader::Close() {

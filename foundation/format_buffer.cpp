@@ -1,6 +1,7 @@
 // format_buffer.cpp: CFormatBuffer, growable 8-bit text with printf-style appending.
 #include "kvx/foundation.h"
 
+#include "platform/runtime/raw_heap.h"
 #include "platform/runtime/runtime_api.h"
 
 #include <cstdlib>
@@ -14,7 +15,7 @@ constexpr uint64_t kGrowthStep = 256;
 CFormatBuffer::CFormatBuffer(uint64_t initialCapacity)
     : _capacity(0), _length(0), _storage(nullptr) {
     if (initialCapacity != 0) {
-        _storage = static_cast<char*>(std::malloc(static_cast<size_t>(initialCapacity)));
+        _storage = static_cast<char*>(KvxRawAlloc(static_cast<size_t>(initialCapacity)));
         if (_storage == nullptr) {
             throw std::bad_alloc();
         }
@@ -24,7 +25,7 @@ CFormatBuffer::CFormatBuffer(uint64_t initialCapacity)
 }
 
 CFormatBuffer::~CFormatBuffer() {
-    std::free(_storage);
+    KvxRawFree(_storage);
 }
 
 void CFormatBuffer::AppendFormat(const char* format, ...) {
@@ -60,7 +61,7 @@ void CFormatBuffer::AppendFormatV(const char* format, va_list args) {
         return;
     }
     const uint64_t capacity = total / kGrowthStep * kGrowthStep + kGrowthStep;
-    char* storage = static_cast<char*>(std::malloc(static_cast<size_t>(capacity)));
+    char* storage = static_cast<char*>(KvxRawAlloc(static_cast<size_t>(capacity)));
     if (storage == nullptr) {
         if (_storage != nullptr) {
             _storage[_length] = '\0';
@@ -71,7 +72,7 @@ void CFormatBuffer::AppendFormatV(const char* format, va_list args) {
     if (_storage != nullptr) {
         _storage[_length] = '\0';  // the cut attempt above wrote behind the text
         std::memcpy(storage, _storage, static_cast<size_t>(_length + 1));
-        std::free(_storage);
+        KvxRawFree(_storage);
     }
     _storage = storage;
     _capacity = capacity;

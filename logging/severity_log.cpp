@@ -2,6 +2,7 @@
 #include "kvx/logging.h"
 
 #include "logging/log_stamp.h"
+#include "platform/runtime/raw_heap.h"
 #include "platform/win32.h"
 
 #include <algorithm>
@@ -17,6 +18,55 @@ namespace {
 
 // The characters a file name cannot hold, replaced by '#' in the file-name part of a path.
 constexpr wchar_t kBadNameChars[] = L"<>:\"/\\|?*";
+
+// The ANSI code page form of a wide text, made before anything of a line is written so that a
+// lack of memory (std::bad_alloc) cannot leave half a line in the file. Short pieces (dates,
+// times, most messages) stay on the stack; longer ones go to the heap.
+class NarrowPiece {
+public:
+    explicit NarrowPiece(const wchar_t* text) {
+        // ASCII converts to itself in every ANSI code page: short ASCII pieces skip the
+        // converter.
+        size_t ascii = 0;
+        while (ascii < sizeof _local && text[ascii] != L'\0' &&
+               static_cast<unsigned long>(text[ascii]) < 0x80) {
+            _local[ascii] = static_cast<char>(text[ascii]);
+            ++ascii;
+        }
+        if (ascii < sizeof _local && text[ascii] == L'\0') {
+            _length = ascii;
+            _valid = true;
+            return;
+        }
+        const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+        if (bytes <= 0) {
+            return;  // not convertible: nothing is written
+        }
+        if (static_cast<size_t>(bytes) > sizeof _local) {
+            _heap.reset(new char[static_cast<size_t>(bytes)]);
+            _text = _heap.get();
+        }
+        WideCharToMultiByte(CP_ACP, 0, text, -1, _text, bytes, nullptr, nullptr);
+        _length = static_cast<size_t>(bytes) - 1;
+        _valid = true;
+    }
+
+    bool Valid() const { return _valid; }
+    const char* Text() const { return _text; }
+    size_t Length() const { return _length; }
+
+private:
+    char _local[512];
+    std::unique_ptr<char[]> _heap;
+    char* _text = _local;
+    size_t _length = 0;
+    bool _valid = false;
+};
+
+// Whether the last error of a failed file call says that memory ran out.
+bool OutOfMemory(DWORD error) {
+    return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
+}
 
 void CopyCut(wchar_t* destination, size_t size, const wchar_t* source) {
     const size_t length = std::min(std::wcslen(source), size - 1);
@@ -38,7 +88,7 @@ CQVLogSystem::CQVLogSystem()
 
 CQVLogSystem::~CQVLogSystem() {
     ClearHistory();
-    std::free(_header);
+    KvxRawFree(_header);
     for (size_t i = 0; i < _severityCount; ++i) {
         delete[] _severities[i]->name;
         delete _severities[i];
@@ -78,21 +128,20 @@ void CQVLogSystem::NewFileEachDay() {
 }
 
 void CQVLogSystem::SetNewFileHeader(const wchar_t* header) {
-    std::free(_header);
-    _header = nullptr;
-    if (header == nullptr || header[0] == L'\0') {
-        return;
+    char* text = nullptr;
+    if (header != nullptr && header[0] != L'\0') {
+        const int bytes = WideCharToMultiByte(CP_ACP, 0, header, -1, nullptr, 0, nullptr, nullptr);
+        if (bytes > 0) {
+            // The old header stays until the new one is made: std::bad_alloc changes nothing.
+            text = static_cast<char*>(KvxRawAlloc(static_cast<size_t>(bytes) + 2));
+            if (text == nullptr) {
+                throw std::bad_alloc();
+            }
+            WideCharToMultiByte(CP_ACP, 0, header, -1, text, bytes, nullptr, nullptr);
+            std::memcpy(text + bytes - 1, "\r\n", 3);
+        }
     }
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, header, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) {
-        return;
-    }
-    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(bytes) + 2));
-    if (text == nullptr) {
-        throw std::bad_alloc();
-    }
-    WideCharToMultiByte(CP_ACP, 0, header, -1, text, bytes, nullptr, nullptr);
-    std::memcpy(text + bytes - 1, "\r\n", 3);
+    KvxRawFree(_header);
     _header = text;
 }
 
@@ -146,6 +195,8 @@ void CQVLogSystem::_LogLine(kvx_datetime time, const CWideString& message) {
     if (_file == INVALID_HANDLE_VALUE) {
         return;
     }
+    // Everything that may need memory comes before the first write: a line is whole or absent.
+    const NarrowPiece text(message.GetLength() != 0 ? message.GetText() : L"");
     // The stamp pieces are the texts FormatDate and FormatTime make, made once per second.
     const bool showDate = _showDate != 0;
     const bool showTime = _showTime != 0;
@@ -163,7 +214,9 @@ void CQVLogSystem::_LogLine(kvx_datetime time, const CWideString& message) {
     }
     if (message.GetLength() != 0) {
         _Write2File(": ");
-        _Write2File(message.GetText());
+        if (text.Valid()) {
+            _WriteBytes(text.Text(), text.Length());
+        }
     }
     _Write2File("\r\n");
 }
@@ -252,10 +305,16 @@ void CQVLogSystem::_CreateLogFile(int createNew) {
     name[baseLength + suffixLength] = L'\0';
 
     const bool existed = GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES;
+    if (!existed && OutOfMemory(GetLastError())) {
+        throw std::bad_alloc();  // unknown whether it exists: it must not get a second header
+    }
     const HANDLE file =
         CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     createNew != 0 ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        if (OutOfMemory(GetLastError())) {
+            throw std::bad_alloc();
+        }
         CQVLastError error(name);
         const char* text = error.GetNarrowText();
         throw std::runtime_error(text != nullptr ? text : "");
@@ -280,34 +339,10 @@ void CQVLogSystem::_CheckNewLogFile(kvx_datetime time) {
 }
 
 void CQVLogSystem::_Write2File(const wchar_t* text) const {
-    // Short pieces (dates, times, most messages) convert on the stack; longer ones on the heap.
-    char local[512];
-    // ASCII converts to itself in every ANSI code page: short ASCII pieces skip the converter.
-    size_t ascii = 0;
-    while (ascii < sizeof local && text[ascii] != L'\0' &&
-           static_cast<unsigned long>(text[ascii]) < 0x80) {
-        local[ascii] = static_cast<char>(text[ascii]);
-        ++ascii;
+    const NarrowPiece piece(text);
+    if (piece.Valid()) {
+        _WriteBytes(piece.Text(), piece.Length());
     }
-    if (ascii < sizeof local && text[ascii] == L'\0') {
-        _WriteBytes(local, ascii);
-        return;
-    }
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) {
-        if (bytes == 1) {
-            _WriteBytes("", 0);
-        }
-        return;
-    }
-    std::unique_ptr<char[]> heap;
-    char* buffer = local;
-    if (static_cast<size_t>(bytes) > sizeof local) {
-        heap.reset(new char[static_cast<size_t>(bytes)]);
-        buffer = heap.get();
-    }
-    WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, bytes, nullptr, nullptr);
-    _WriteBytes(buffer, static_cast<size_t>(bytes) - 1);
 }
 
 void CQVLogSystem::_Write2File(const char* text) const {

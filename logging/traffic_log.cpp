@@ -141,11 +141,13 @@ void ILogFileInterface::_WriteLine(kvx_datetime& time, const char* marker, const
 }
 
 kvx_error ILogFileInterface::_CreateLogfile() {
-    CloseLogFile();
+    // The name is made before the open file is let go: a lack of memory for the date text
+    // (std::bad_alloc) leaves the log as it was, and the next line tries again.
     char name[kMaxLogNameBytes + 1];
+    uint64_t fileDay = _fileDay;
     if (_daily != 0) {
         const kvx_datetime now(kvx_dt_utc_now);
-        _fileDay = now.GetDayStart();
+        fileDay = now.GetDayStart();
         char suffix[40] = "-";
         const size_t dateLength =
             KvxNarrowText(now.FormatDate(L"yyyyMMdd").GetText(), suffix + 1, 30);
@@ -158,6 +160,8 @@ kvx_error ILogFileInterface::_CreateLogfile() {
     } else {
         std::memcpy(name, _baseName, sizeof name);
     }
+    CloseLogFile();
+    _fileDay = fileDay;
     const HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -84,8 +84,14 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
                     values.reserve(kFirstValues);
                 }
                 XML_VALUE& value = values.emplace_back();
-                value.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
-                value.value.assign(s.nameEnd + 1, static_cast<size_t>(s.valueEnd - s.nameEnd - 1));
+                try {
+                    value.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
+                    value.value.assign(s.nameEnd + 1,
+                                       static_cast<size_t>(s.valueEnd - s.nameEnd - 1));
+                } catch (...) {
+                    values.pop_back();  // no half-read value stays in the tree
+                    throw;
+                }
             }
         } else if (s.name == nullptr || s.nameEnd == s.name) {
             // An end line closes `current`.
@@ -103,7 +109,12 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
             }
             XML_NODE& child = children.emplace_back();
             child.level = childLevel;
-            child.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
+            try {
+                child.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
+            } catch (...) {
+                children.pop_back();  // no nameless child stays in the tree
+                throw;
+            }
             open.push_back({current, childLevel});
             current = &child;
             childLevel = NextLevel(childLevel);

@@ -87,17 +87,10 @@ XML_NODE& XML_NODE::operator=(const XML_NODE& other) {
     if (this == &other) {
         return *this;
     }
-    // The children are copied before anything changes: `other` may live in the subtree they
-    // replace, or this node in `other`'s subtree.
-    XML_NODE copies;
-    if (!other.children.empty()) {
-        CopyChildren(copies, other);
-    }
-    level = other.level;
-    name = other.name;
-    values = other.values;
-    children.swap(copies.children);
-    return *this;
+    // The whole copy is made before anything changes: `other` may live in the subtree it
+    // replaces (or this node in `other`'s), and std::bad_alloc leaves this node as it was.
+    XML_NODE copy(other);
+    return *this = std::move(copy);
 }
 
 XML_NODE& XML_NODE::operator=(XML_NODE&& other) noexcept {

@@ -31,6 +31,8 @@
 // - Copying a reader copies its header and its current record into storage of the copy's
 //   own, so the copy reads the same header names and field texts; the copy holds no file,
 //   and its ReadNextRecord() returns 0x800703F4. No handle or buffer ever has two owners.
+//   Running out of memory throws std::bad_alloc: a copy being made leaves nothing behind, an
+//   assignment leaves its target as it was; the source never changes.
 // - An index at or past GetFieldCount() reads as empty text (0 for the numeric accessors).
 //
 // Status values follow the HRESULT convention: 0 is success and every failure is negative.
@@ -75,10 +77,12 @@ public:
     ~CQVCsvFormatReader();
 
     // Opens the file (read access, shared with other readers; it must exist) and reads its
-    // header. Returns 0; 0x8007000E when a buffer cannot be obtained; 0x80070003 when the
-    // file cannot be opened for any reason; 0x800703F4 when the file holds no line at all
-    // (the file then stays open and the header list empty). A reader that was open is closed
-    // first. Header texts stay valid until Close().
+    // header. Returns 0; 0x8007000E when memory runs out (for a buffer, the field lists or
+    // the system's open; never an exception), leaving the header list empty; 0x80070003 when
+    // the file cannot be opened for any other reason; 0x800703F4 when the file holds no line
+    // at all (the file then stays open and the header list empty). After a failure Close()
+    // releases whatever was obtained and the reader may be opened again. A reader that was
+    // open is closed first. Header texts stay valid until Close().
     LONG Open(const wchar_t* fileName);
 
     // Closes the file and releases the three buffers. The field counts and the separator stay;

@@ -141,6 +141,13 @@ enum ENUM_LOG_SEVERITY_LEVEL : int32_t {
 // - A roll-over whose new name equals the open file's (the line's day is ahead of the current
 //   UTC day, as with local times east of UTC) keeps the open file instead of reopening it.
 // - When a roll-over cannot open the new file, the object is closed and the line is dropped.
+// - Running out of memory throws std::bad_alloc before anything of the line is written and
+//   with the file lock free; a roll-over that runs out of memory for the new file's name keeps
+//   the open file, and the next line tries again.
+// - Write errors (a full disk) lose the line, or the part of it that did not fit, quietly;
+//   what was written before stays. Off Windows another program may remove the open file:
+//   later lines go to the removed file until SetLogfile (or the next day's file) opens a new
+//   one. Windows refuses to remove it.
 //
 // Thread safety: LogMessage and _Write2File may run on any number of threads at once; each
 // holds the file lock from the roll-over test to the line end, so lines never interleave.
@@ -159,7 +166,8 @@ public:
     // Closes an open file, then opens `name` (daily: the dated name) for appending. Returns
     // kvx_error_none, or kvx_error_file_open when `name` is null (the stored name and daily
     // flag are kept) or the file cannot be opened or created (missing folder, a folder of that
-    // name, another writer holding it, no rights); the object is then closed.
+    // name, another writer holding it, no rights, no memory for the open); the object is then
+    // closed. std::bad_alloc (no memory for the dated name) also leaves it closed.
     kvx_error SetLogfile(const char* name, int daily);
     // Closes the open file; does nothing when none is open.
     void CloseLogFile();
@@ -203,6 +211,8 @@ private:
 //   date flag 1, time flag 0:  <short date>message            (no separator)
 //   date flag 0, time flag 1:  <time> message
 //   date flag 1, time flag 1:  <short date> - <time> message
+// Running out of memory throws std::bad_alloc, never with half a line on either channel and
+// always with both locks free; the console line may then be printed without its file line.
 // When colours are on and the attribute is not 0 the console line is printed in that colour;
 // after every console line the attributes found at construction are restored and standard
 // output is flushed. On Linux colours are ANSI sequences when standard output is a terminal and
@@ -286,6 +296,14 @@ private:
 //   history. The library itself adds no entries (the history stays empty unless the host
 //   fills it; there is no exported way to).
 // - Copying is refused: a log system owns its file handle, header and records alone.
+// - Running out of memory throws std::bad_alloc: from the constructor; from CreateLogSystem and
+//   a renewal, also when the system reports it for the open (the object is then closed and no
+//   header is written twice); from LogFormat before anything of the line is written; from
+//   SetNewFileHeader, keeping the old header.
+// - Write errors (a full disk) lose the line, or the part that did not fit, quietly; what was
+//   written before stays. Off Windows another program may remove the open file: later lines go
+//   to the removed file until CreateLogSystem or the next day's file opens a new one. Windows
+//   refuses to remove it.
 //
 // Thread safety: none; the caller serialises all use of one object.
 

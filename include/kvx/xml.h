@@ -75,7 +75,8 @@ struct KVX_API XML_NODE {
     XML_NODE(const XML_NODE& other);
     XML_NODE(XML_NODE&& other) noexcept = default;
     // Copies the level, then (unless `other` is this node) the name, values and children, each
-    // a deep copy. `other` may be a node inside this one's subtree.
+    // a deep copy. `other` may be a node inside this one's subtree. std::bad_alloc leaves this
+    // node as it was.
     XML_NODE& operator=(const XML_NODE& other);
     XML_NODE& operator=(XML_NODE&& other) noexcept;
     ~XML_NODE();
@@ -93,7 +94,8 @@ public:
     CQVXmlFormat() = default;
     CQVXmlFormat(const CQVXmlFormat& other) = default;
     // Copies the root's level, then, unless `other` is this object, replaces the root's name,
-    // values and children by deep copies of the source's.
+    // values and children by deep copies of the source's. std::bad_alloc leaves this object as
+    // it was.
     CQVXmlFormat& operator=(const CQVXmlFormat& other) = default;
     ~CQVXmlFormat() = default;
 
@@ -107,7 +109,8 @@ public:
     // (counted up to its first zero byte) is shorter than 20 bytes or `text` is null; otherwise
     // the root, whatever the text held. The tree is not cleared first: what is read is appended
     // to what the root holds, and each opening line at document level renames the root. The
-    // root's level is never changed. std::bad_alloc leaves what was appended so far in the tree.
+    // root's level is never changed. std::bad_alloc leaves what was appended so far in the tree:
+    // whole values and named children, never a half-read value or a nameless child.
     XML_NODE* AssignInputData(char* text);
 
     // Reads the whole file at `path` (opened for reading, no sharing) and parses it as

@@ -58,8 +58,10 @@ typedef LONG* PLONG;
 // 2 missing file (OPEN_EXISTING, TRUNCATE_EXISTING), 3 missing folder, a file used as a folder,
 // or an empty/null path, 5 no permission or the path is a folder, 80 CREATE_NEW of an existing
 // name, 123 a bad character, or an existing file's path or a path to create ending in a
-// separator, 32 a sharing conflict with a handle of this process, 87 an unknown disposition.
-// A refused open changes nothing. TRUNCATE_EXISTING truncates also without write access.
+// separator, 32 a sharing conflict with a handle of this process, 87 an unknown disposition,
+// 8 no memory left (never an exception). A refused open changes nothing. TRUNCATE_EXISTING
+// truncates also without write access; a device (such as the full device) is opened with
+// CREATE_ALWAYS or TRUNCATE_EXISTING and nothing is cut.
 // Success sets the last error to 0, or to 183 when CREATE_ALWAYS (which truncates) or
 // OPEN_ALWAYS found the file existing.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,

@@ -13,6 +13,8 @@
 //   pumps (PeekMessageW, GetMessageW, KvxPumpMessages), which runs the procedure on the owner
 //   thread and hands its result back. A window destroyed meanwhile gives 0.
 // - The queue has no limit, as under Wine (Windows stops at 10000).
+// - When memory runs out PostMessageW gives FALSE and SendMessageW 0, last error 8; neither
+//   throws.
 #pragma once
 
 #include "kvx/message_window.h"

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include <cerrno>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,26 +83,48 @@ BOOL Delete(DWORD pathError, const KvxFilePath& path) {
 
 }  // namespace
 
+// Win32 calls report a lack of memory (for the converted name) as an error code, never as an
+// exception.
 DWORD GetFileAttributesW(LPCWSTR fileName) {
-    KvxFilePath path;
-    const DWORD error = KvxFilePathFromWide(fileName, path);
-    return Attributes(error, path);
+    try {
+        KvxFilePath path;
+        const DWORD error = KvxFilePathFromWide(fileName, path);
+        return Attributes(error, path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_FILE_ATTRIBUTES;
+    }
 }
 
 DWORD GetFileAttributesA(LPCSTR fileName) {
-    KvxFilePath path;
-    const DWORD error = KvxFilePathFromNarrow(fileName, path);
-    return Attributes(error, path);
+    try {
+        KvxFilePath path;
+        const DWORD error = KvxFilePathFromNarrow(fileName, path);
+        return Attributes(error, path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_FILE_ATTRIBUTES;
+    }
 }
 
 BOOL DeleteFileW(LPCWSTR fileName) {
-    KvxFilePath path;
-    const DWORD error = KvxFilePathFromWide(fileName, path);
-    return Delete(error, path);
+    try {
+        KvxFilePath path;
+        const DWORD error = KvxFilePathFromWide(fileName, path);
+        return Delete(error, path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }
 
 BOOL DeleteFileA(LPCSTR fileName) {
-    KvxFilePath path;
-    const DWORD error = KvxFilePathFromNarrow(fileName, path);
-    return Delete(error, path);
+    try {
+        KvxFilePath path;
+        const DWORD error = KvxFilePathFromNarrow(fileName, path);
+        return Delete(error, path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }

@@ -51,7 +51,16 @@ bool KvxSharingAllows(const KvxFileId& id, DWORD access, DWORD share) {
 }
 
 void KvxSharingAdd(const KvxFileId& id, const void* owner, DWORD access, DWORD share) {
-    TheRegistry().files[id].push_back(Opener{owner, access, share});
+    Registry& registry = TheRegistry();
+    std::vector<Opener>& openers = registry.files[id];
+    try {
+        openers.push_back(Opener{owner, access, share});
+    } catch (...) {
+        if (openers.empty()) {
+            registry.files.erase(id);  // no empty entry stays behind
+        }
+        throw;
+    }
 }
 
 void KvxSharingRemove(const KvxFileId& id, const void* owner) {

@@ -26,7 +26,8 @@ std::unique_lock<std::mutex> KvxLockFileSharing();
 // already registered for the file.
 bool KvxSharingAllows(const KvxFileId& id, DWORD access, DWORD share);
 
-// With the lock held: registers an open handle, identified by `owner`.
+// With the lock held: registers an open handle, identified by `owner`. Throws std::bad_alloc
+// when memory runs out, leaving the registry as it was.
 void KvxSharingAdd(const KvxFileId& id, const void* owner, DWORD access, DWORD share);
 
 // Takes the lock itself: removes the registration made for `owner`.

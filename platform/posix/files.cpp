@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,9 @@ public:
     KvxFile(int descriptor, KvxFileId fileId, DWORD accessBits)
         : fd(descriptor), id(fileId), access(accessBits) {}
     ~KvxFile() override {
-        KvxSharingRemove(id, this);
+        if (registered) {
+            KvxSharingRemove(id, this);
+        }
         close(fd);
     }
     KvxFile(const KvxFile&) = delete;
@@ -32,6 +35,8 @@ public:
     const int fd;
     const KvxFileId id;
     const DWORD access;  // in FILE_SHARE_* bits
+    // In the share registry. Until then the object may die under the registry lock.
+    bool registered = false;
 };
 
 HANDLE Fail(DWORD error) {
@@ -149,18 +154,41 @@ HANDLE OpenFile(DWORD pathError, const KvxFilePath& path, DWORD desiredAccess, D
         close(fd);  // the file existed (a new one has no other opener), so nothing to undo
         return Fail(ERROR_SHARING_VIOLATION);
     }
-    if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
+    // Everything that needs memory comes before the truncation: an open that fails for want of
+    // memory leaves an existing file as it was, as any other refused open does.
+    std::shared_ptr<KvxFile> file;
+    try {
+        file = std::make_shared<KvxFile>(fd, id, access);
+    } catch (const std::bad_alloc&) {
+        close(fd);
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    try {
+        KvxSharingAdd(id, file.get(), access, shareMode & kShareBits);
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);  // not registered: `file` just closes the descriptor
+    }
+    file->registered = true;
+    HANDLE handle = nullptr;
+    try {
+        handle = KvxHandleInsert(file);
+    } catch (const std::bad_alloc&) {
+        sharingGuard.unlock();  // the file leaves the registry as it dies, which takes the lock
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    // Devices (the full device, a terminal, a pipe) have no length to cut: Windows opens them
+    // with CREATE_ALWAYS too.
+    if (existed && S_ISREG(info.st_mode) &&
+        (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
         // CREATE_ALWAYS empties the file even through a handle without write access.
         const int truncated = writes ? ftruncate(fd, 0) : truncate(name, 0);
         if (truncated != 0) {
             const int error = errno;
-            close(fd);
+            KvxHandleRemove(handle);
+            sharingGuard.unlock();
             return Fail(OpenError(error, path.name));
         }
     }
-    auto file = std::make_shared<KvxFile>(fd, id, access);
-    KvxSharingAdd(id, file.get(), access, shareMode & kShareBits);
-    HANDLE handle = KvxHandleInsert(std::move(file));
     sharingGuard.unlock();
 
     const bool reportsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
@@ -170,18 +198,28 @@ HANDLE OpenFile(DWORD pathError, const KvxFilePath& path, DWORD desiredAccess, D
 
 }  // namespace
 
+// Win32 calls report a lack of memory as an error code, never as an exception. OpenFile
+// handles the steps after the system open itself; this catches the name conversion.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                    DWORD creationDisposition, DWORD, HANDLE) {
-    KvxFilePath path;
-    const DWORD error = KvxFilePathFromWide(fileName, path);
-    return OpenFile(error, path, desiredAccess, shareMode, creationDisposition);
+    try {
+        KvxFilePath path;
+        const DWORD error = KvxFilePathFromWide(fileName, path);
+        return OpenFile(error, path, desiredAccess, shareMode, creationDisposition);
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
 }
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                    DWORD creationDisposition, DWORD, HANDLE) {
-    KvxFilePath path;
-    const DWORD error = KvxFilePathFromNarrow(fileName, path);
-    return OpenFile(error, path, desiredAccess, shareMode, creationDisposition);
+    try {
+        KvxFilePath path;
+        const DWORD error = KvxFilePathFromNarrow(fileName, path);
+        return OpenFile(error, path, desiredAccess, shareMode, creationDisposition);
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 namespace {
@@ -188,9 +189,7 @@ bool Enqueue(ThreadQueue& queue, HWND window, UINT message, WPARAM wParam, LPARA
     return true;
 }
 
-}  // namespace
-
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+BOOL Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (window == nullptr) {
         Enqueue(CurrentQueue(), nullptr, message, wParam, lParam);
         return TRUE;
@@ -204,6 +203,19 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     }
     return TRUE;
+}
+
+}  // namespace
+
+// Win32 calls report a lack of memory (a queue that cannot grow) as an error, never as an
+// exception; so does SendMessageW below (the procedure's own exceptions are not ours to catch).
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Post(window, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -225,7 +237,12 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    owner.sent.push_back(&send);
+    try {
+        owner.sent.push_back(&send);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     owner.arrived.notify_all();
     send.finished.wait(lock, [&send] { return send.done; });
     return send.result;

@@ -4,6 +4,7 @@
 // to kMaxCachedBytes go back to the freeing thread's list for their class (at most
 // kMaxPerClass each); a thread's lists are returned to the heap when the thread ends. Under
 // AddressSanitizer the cache is bypassed so that a use after free is still caught.
+#include "platform/runtime/raw_heap.h"
 #include "platform/runtime/runtime_api.h"
 
 #include <cstdint>
@@ -82,6 +83,9 @@ ThreadCache* UsableCache() {
 namespace Concurrency {
 
 void* Alloc(size_t bytes) {
+    if (KvxRawHeapRefuses(bytes)) {
+        throw std::bad_alloc();
+    }
     const uint32_t sizeClass =
         bytes <= kMaxCachedBytes ? static_cast<uint32_t>(bytes == 0 ? 0 : (bytes - 1) / kClassBytes)
                                  : kLargeClass;
@@ -90,6 +94,7 @@ void* Alloc(size_t bytes) {
             FreeBlock* block = cache->heads[sizeClass];
             cache->heads[sizeClass] = block->next;
             --cache->counts[sizeClass];
+            KvxRawHeapAllocated(block);
             return block;
         }
         bytes = (sizeClass + 1) * kClassBytes;
@@ -101,6 +106,7 @@ void* Alloc(size_t bytes) {
         throw std::bad_alloc();
     }
     static_cast<BlockHeader*>(raw)->sizeClass = sizeClass;
+    KvxRawHeapAllocated(static_cast<char*>(raw) + kHeaderBytes);
     return static_cast<char*>(raw) + kHeaderBytes;
 }
 
@@ -108,6 +114,7 @@ void Free(void* block) {
     if (block == nullptr) {
         return;
     }
+    KvxRawHeapReleased(block);
     char* raw = static_cast<char*>(block) - kHeaderBytes;
     const uint32_t sizeClass = reinterpret_cast<BlockHeader*>(raw)->sizeClass;
     if (sizeClass != kLargeClass) {
