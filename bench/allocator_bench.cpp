@@ -10,6 +10,13 @@
 // from fixed pseudo-random tables made before timing, and every benchmark runs its churn once
 // untimed first, so the memory it uses is faulted in before the clock starts.
 //
+// kvx's pools are never returned while the library is loaded, so each kvx benchmark runs on an
+// allocator of its own, made fresh before it and destroyed after it: the same code as the
+// process's allocator behind _st_malloc, without the pools and fragments the benchmarks before
+// left behind. LifoChurn/kvx_st_malloc, run first, goes through the exported entries.
+// Single-thread rates are per CPU second (the machine is shared); the two-thread rates are per
+// wall-clock second, so time spent waiting for the other thread counts.
+//
 // Built twice: allocator_bench measures kvx, glibc and mimalloc (opened with dlopen, so that it
 // does not replace malloc); allocator_jemalloc_bench links jemalloc and measures only it.
 #include "kvx/foundation.h"
@@ -25,6 +32,8 @@
 #if defined(KVX_BENCH_JEMALLOC)
 #include <jemalloc/jemalloc.h>
 #else
+#include "foundation/st_allocator.h"
+
 #include <dlfcn.h>
 #endif
 
@@ -116,19 +125,41 @@ void PoolsChurn(benchmark::State& state, Peer peer) {
     Churn(state, peer, pools * 65536 / 600);
 }
 
-void Register(const Peer& peer) {
+using SetupFn = void (*)(const benchmark::State&);
+
+void Register(const Peer& peer, SetupFn setup = nullptr, SetupFn teardown = nullptr) {
     const std::string name = peer.name;
-    benchmark::RegisterBenchmark(("LifoChurn/" + name).c_str(), LifoChurn, peer)->UseRealTime();
-    benchmark::RegisterBenchmark(("RandomChurn/" + name).c_str(), RandomChurn, peer)->UseRealTime();
-    benchmark::RegisterBenchmark(("RandomChurn2Threads/" + name).c_str(), RandomChurn, peer)
-        ->Threads(2)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(("PoolsChurn/" + name).c_str(), PoolsChurn, peer)
-        ->Arg(1)
-        ->Arg(100)
-        ->Arg(1000)
-        ->UseRealTime();
+    auto add = [&](const std::string& title, void (*fn)(benchmark::State&, Peer)) {
+        benchmark::internal::Benchmark* b =
+            benchmark::RegisterBenchmark((title + "/" + name).c_str(), fn, peer);
+        if (setup != nullptr) {
+            b->Setup(setup)->Teardown(teardown);
+        }
+        return b;
+    };
+    add("LifoChurn", LifoChurn);
+    add("RandomChurn", RandomChurn);
+    add("RandomChurn2Threads", RandomChurn)->Threads(2)->UseRealTime();
+    add("PoolsChurn", PoolsChurn)->Arg(1)->Arg(100)->Arg(1000);
 }
+
+#if !defined(KVX_BENCH_JEMALLOC)
+StAllocator* g_fresh = nullptr;
+
+void MakeFresh(const benchmark::State&) {
+    g_fresh = new StAllocator();
+}
+void DropFresh(const benchmark::State&) {
+    delete g_fresh;
+    g_fresh = nullptr;
+}
+void* FreshAlloc(size_t size) {
+    return g_fresh->Allocate(size);
+}
+void FreshFree(void* block) {
+    g_fresh->Release(block);
+}
+#endif
 
 #if defined(KVX_BENCH_JEMALLOC)
 void* JemallocAlloc(size_t size) {
@@ -145,7 +176,9 @@ int main(int argc, char** argv) {
 #if defined(KVX_BENCH_JEMALLOC)
     Register(Peer{"jemalloc", &JemallocAlloc, &JemallocFree});
 #else
-    Register(Peer{"kvx", &_st_malloc, &_st_free});
+    benchmark::RegisterBenchmark("LifoChurn/kvx_st_malloc", LifoChurn,
+                                 Peer{"kvx_st_malloc", &_st_malloc, &_st_free});
+    Register(Peer{"kvx", &FreshAlloc, &FreshFree}, &MakeFresh, &DropFresh);
     Register(Peer{"glibc", &std::malloc, &std::free});
     if (void* mimalloc = dlopen(KVX_BENCH_MIMALLOC_PATH, RTLD_NOW | RTLD_LOCAL)) {
         Register(Peer{"mimalloc", reinterpret_cast<AllocFn>(dlsym(mimalloc, "mi_malloc")),
