@@ -4,8 +4,11 @@
 // - RandomChurn: 10,000 live blocks of 16-1,024 bytes; each step releases a random one and
 //   allocates another of random size. RandomChurn2Threads: the same in two threads at once,
 //   each with its own 10,000 blocks (the rate counts both threads' pairs).
-// - PoolsChurn/N: the random churn with N pools' worth (N x 64 KiB) of live blocks, to show
-//   whether the cost per pair grows with the number of pools.
+// - PoolsChurn/N: the random churn with N pools' worth (N x 64 KiB) of live blocks. The cost
+//   per pair grows with the memory touched for every allocator (cache and TLB misses).
+// - FullPoolsChurn/N: N blocks of 65,456 bytes stay allocated (for kvx: N full pools in front
+//   of every search) while 1,000 small blocks churn as in RandomChurn. The memory touched stays
+//   the same, so this shows whether the search itself grows with the number of pools.
 // Every allocated block gets its first byte written, as a caller would. Sizes and indexes come
 // from fixed pseudo-random tables made before timing, and every benchmark runs its churn once
 // untimed first, so the memory it uses is faulted in before the clock starts.
@@ -125,6 +128,17 @@ void PoolsChurn(benchmark::State& state, Peer peer) {
     Churn(state, peer, pools * 65536 / 600);
 }
 
+void FullPoolsChurn(benchmark::State& state, Peer peer) {
+    std::vector<void*> whole(static_cast<size_t>(state.range(0)));
+    for (void*& block : whole) {
+        block = Take(peer, 65456);
+    }
+    Churn(state, peer, 1000);
+    for (void* block : whole) {
+        peer.release(block);
+    }
+}
+
 using SetupFn = void (*)(const benchmark::State&);
 
 void Register(const Peer& peer, SetupFn setup = nullptr, SetupFn teardown = nullptr) {
@@ -141,6 +155,7 @@ void Register(const Peer& peer, SetupFn setup = nullptr, SetupFn teardown = null
     add("RandomChurn", RandomChurn);
     add("RandomChurn2Threads", RandomChurn)->Threads(2)->UseRealTime();
     add("PoolsChurn", PoolsChurn)->Arg(1)->Arg(100)->Arg(1000);
+    add("FullPoolsChurn", FullPoolsChurn)->Arg(1)->Arg(100)->Arg(1000);
 }
 
 #if !defined(KVX_BENCH_JEMALLOC)
