@@ -279,16 +279,16 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->MinTime(1.0);
     };
-    add("CsvKvx", KvxReader, "LF/50");
-    add("CsvKvx", KvxReader, "LF/100");
-    add("CsvKvx", KvxReader, "LF/200");
-    add("CsvKvx", KvxReader, "CRLF/100");
-    add("CsvKvx", KvxReader, "CR/100");
-    add("CsvKvxSplitOnly", KvxReaderOnly, "LF/100");
-    add("CsvLibcsv", Libcsv, "LF/100");
-    add("CsvLibcsv", Libcsv, "CRLF/100");
-    add("CsvGetlineSplit", GetlineSplit, "LF/100");
-    add("CsvMemchrFloor", MemchrFloor, "LF/100");
+    add("ReadAll/kvx", KvxReader, "LF/50");
+    add("ReadAll/kvx", KvxReader, "LF/100");
+    add("ReadAll/kvx", KvxReader, "LF/200");
+    add("ReadAll/kvx", KvxReader, "CRLF/100");
+    add("ReadAll/kvx", KvxReader, "CR/100");
+    add("ReadAll/kvx, fields not read", KvxReaderOnly, "LF/100");
+    add("ReadAll/libcsv", Libcsv, "LF/100");
+    add("ReadAll/libcsv", Libcsv, "CRLF/100");
+    add("ReadAll/getline+split", GetlineSplit, "LF/100");
+    add("ReadAll/floor: memchr for line ends", MemchrFloor, "LF/100");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::error_code ec;

@@ -54,7 +54,7 @@ void KvxFormatDate(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(KvxFormatDate);
+BENCHMARK(KvxFormatDate)->Name("FormatDate/kvx");
 
 void StrftimeDate(benchmark::State& state) {
     const auto& instants = Instants();
@@ -68,7 +68,7 @@ void StrftimeDate(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(StrftimeDate);
+BENCHMARK(StrftimeDate)->Name("FormatDate/strftime");
 
 void WcsftimeDate(benchmark::State& state) {
     const auto& instants = Instants();
@@ -82,7 +82,7 @@ void WcsftimeDate(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(WcsftimeDate);
+BENCHMARK(WcsftimeDate)->Name("FormatDate/wcsftime");
 
 void KvxFormatTimeWithMilliseconds(benchmark::State& state) {
     const auto& instants = Instants();
@@ -95,7 +95,7 @@ void KvxFormatTimeWithMilliseconds(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(KvxFormatTimeWithMilliseconds);
+BENCHMARK(KvxFormatTimeWithMilliseconds)->Name("FormatTimeMs/kvx");
 
 void StrftimeSnprintfTimeWithMilliseconds(benchmark::State& state) {
     const auto& instants = Instants();
@@ -111,7 +111,7 @@ void StrftimeSnprintfTimeWithMilliseconds(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(StrftimeSnprintfTimeWithMilliseconds);
+BENCHMARK(StrftimeSnprintfTimeWithMilliseconds)->Name("FormatTimeMs/strftime+snprintf");
 
 void WcsftimeSwprintfTimeWithMilliseconds(benchmark::State& state) {
     const auto& instants = Instants();
@@ -127,7 +127,7 @@ void WcsftimeSwprintfTimeWithMilliseconds(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(WcsftimeSwprintfTimeWithMilliseconds);
+BENCHMARK(WcsftimeSwprintfTimeWithMilliseconds)->Name("FormatTimeMs/wcsftime+swprintf");
 
 void KvxUtcNow(benchmark::State& state) {
     for (auto _ : state) {
@@ -135,7 +135,7 @@ void KvxUtcNow(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(KvxUtcNow);
+BENCHMARK(KvxUtcNow)->Name("UtcNow/kvx");
 
 void KvxLocalNow(benchmark::State& state) {
     for (auto _ : state) {
@@ -143,7 +143,7 @@ void KvxLocalNow(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(KvxLocalNow);
+BENCHMARK(KvxLocalNow)->Name("LocalNow/kvx");
 
 void ClockGettimeLocaltime(benchmark::State& state) {
     for (auto _ : state) {
@@ -155,7 +155,7 @@ void ClockGettimeLocaltime(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(ClockGettimeLocaltime);
+BENCHMARK(ClockGettimeLocaltime)->Name("LocalNow/clock_gettime+localtime_r");
 
 // The same with the zone re-read first, as kvx does for every local value so that a change of
 // the zone shows at once.
@@ -170,7 +170,7 @@ void TzsetClockGettimeLocaltime(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
-BENCHMARK(TzsetClockGettimeLocaltime);
+BENCHMARK(TzsetClockGettimeLocaltime)->Name("LocalNow/tzset+clock_gettime+localtime_r");
 
 }  // namespace
 

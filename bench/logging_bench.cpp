@@ -110,11 +110,11 @@ void SeverityLogSpdlog(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(TrafficLogKvx)->Iterations(kLines);
-BENCHMARK(TrafficLogFloor)->Iterations(kLines);
-BENCHMARK(TrafficLogSpdlog)->Iterations(kLines);
-BENCHMARK(SeverityLogKvx)->Iterations(kLines);
-BENCHMARK(SeverityLogFloor)->Iterations(kLines);
-BENCHMARK(SeverityLogSpdlog)->Iterations(kLines);
+BENCHMARK(TrafficLogKvx)->Name("TrafficLog/kvx")->Iterations(kLines);
+BENCHMARK(TrafficLogFloor)->Name("TrafficLog/floor: one write per piece")->Iterations(kLines);
+BENCHMARK(TrafficLogSpdlog)->Name("TrafficLog/spdlog")->Iterations(kLines);
+BENCHMARK(SeverityLogKvx)->Name("SeverityLog/kvx")->Iterations(kLines);
+BENCHMARK(SeverityLogFloor)->Name("SeverityLog/floor: one write per piece")->Iterations(kLines);
+BENCHMARK(SeverityLogSpdlog)->Name("SeverityLog/spdlog")->Iterations(kLines);
 
 BENCHMARK_MAIN();

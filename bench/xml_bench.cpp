@@ -265,15 +265,44 @@ void SaveFile_floor_one_write_per_line(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(Parse_kvx)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(Parse_pugixml)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(Parse_tinyxml2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(Parse_rapidxml)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(LoadFile_kvx)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(LoadFile_pugixml)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(SaveFile_kvx)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(SaveFile_pugixml)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(Parse_kvx)->Name("Parse/kvx")->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(Parse_pugixml)
+    ->Name("Parse/pugixml")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+BENCHMARK(Parse_tinyxml2)
+    ->Name("Parse/tinyxml2")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+BENCHMARK(Parse_rapidxml)
+    ->Name("Parse/rapidxml")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+BENCHMARK(LoadFile_kvx)
+    ->Name("LoadFile/kvx")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+BENCHMARK(LoadFile_pugixml)
+    ->Name("LoadFile/pugixml")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+BENCHMARK(SaveFile_kvx)
+    ->Name("SaveFile/kvx")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(SaveFile_pugixml)
+    ->Name("SaveFile/pugixml")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 BENCHMARK(SaveFile_floor_one_write_per_line)
+    ->Name("SaveFile/floor: one write per line")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

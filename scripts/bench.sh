@@ -19,4 +19,5 @@ for exe in build/release/bench/*_bench; do
 done
 # A suite whose benchmarks the filter leaves out writes an empty file: leave those out.
 mapfile -t results < <(find "$out" -name '*.json' -size +0 | sort)
-python3 scripts/bench_table.py "${results[@]}" | tee "$out/table.md"
+# The table, and one plot per suite (time relative to kvx) into docs/img/.
+python3 scripts/bench_table.py --plots docs/img "${results[@]}" | tee "$out/table.md"

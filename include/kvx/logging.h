@@ -126,8 +126,8 @@ enum ENUM_LOG_SEVERITY_LEVEL : int32_t {
 // Files: SetLogfile(name, 0) appends to the file `name` as given (no extension added);
 // SetLogfile(name, 1) appends to name + "-" + the current UTC date as yyyyMMdd + ".log" and
 // starts the next day's file when a line's own time lies on a later day than the open file's.
-// The file is held with read sharing only: a second writer (in this or another process) is
-// refused, and SetLogfile then returns kvx_error_file_open.
+// The file is held with read sharing only: a second writer is refused (on Windows in any
+// process, on Linux within this process), and SetLogfile then returns kvx_error_file_open.
 //
 // Choices where the behaviour is otherwise open:
 // - A name longer than kMaxLogNameBytes (259) bytes is cut to 259 bytes. A dated name keeps
