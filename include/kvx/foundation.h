@@ -1,6 +1,5 @@
-// foundation.h: kvx's shared foundations: the result code, the trailing-space trim, and
-// (as they land) the system-error text, the date-time value, the text buffers and the
-// small-block allocator.
+// foundation.h: kvx's shared foundations: the result code, the trailing-space trim, the
+// system-error text, the date-time value, the text buffers and the small-block allocator.
 #pragma once
 
 #include "kvx/export.h"
@@ -207,3 +206,33 @@ private:
     uint64_t _length;
     uint32_t _errorCode;
 };
+
+// ---------------------------------------------------------------------------------------------
+// _st_malloc, _st_free: the process-wide small-block allocator.
+//
+// Blocks of 1 to 65456 bytes come from 64 KiB arenas (pools) that the library obtains with
+// _aligned_malloc and keeps until it is unloaded; a platform allocation happens only when a new
+// pool is needed. A request takes the first free block that fits, in pool creation order and,
+// within a pool, most recently freed block first, cutting the new block from the free block's
+// tail when more than 80 bytes would be left over. A release merges the block into a free block
+// right before it, or else takes a free block right after it into itself, never both.
+//
+// Each block starts with a 68-byte header (a state mark, list links, sizes, the trailing
+// guard's address and a front guard of 0xBBBBBBBB); the caller's bytes follow it and are
+// followed by a trailing guard 0xEEEEEEEE. The guards are written, never checked.
+//
+// One process-wide lock (spin count 1024) covers every call: any thread may allocate or release
+// any block. The allocator exists from library load to library unload; blocks still allocated
+// at unload vanish with their pools, and calls made after unload return null or do nothing.
+
+// Returns the caller's bytes of a new block: `size` bytes, each 0xAF, at an address 4 bytes past
+// a multiple of 8 (aligned to 4, not to 8). Returns null, and adds no pool, for a size of 0 or
+// above 65456 (the most a fresh pool holds). Returns null as well when no pool can serve and the
+// platform has no memory for a new arena. Throws std::bad_alloc when there is no memory for the
+// library's record of a new pool; nothing has changed then.
+KVX_API void* _st_malloc(size_t size);
+
+// Gives back a block from _st_malloc. Null, an address outside every pool, and an address inside
+// a pool that is not the start of an allocated block's bytes (a block released before, for
+// instance) are ignored.
+KVX_API void _st_free(void* block);

@@ -15,3 +15,12 @@
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 // Releases a block from LocalAlloc (or FormatMessageW); null does nothing. Returns null.
 HLOCAL LocalFree(HLOCAL block);
+
+// --- Aligned heap blocks (platform/posix/aligned_heap.cpp) -----------------------------------
+// A block of `bytes` bytes (0 gives a unique block of its own) whose address is a multiple of
+// `alignment`. Alignments below the pointer size are raised to it. Returns null with errno
+// EINVAL when `alignment` is not a power of two, or ENOMEM when memory runs out. Release the
+// block with _aligned_free only. Thread-safe.
+void* _aligned_malloc(size_t bytes, size_t alignment);
+// Releases a block from _aligned_malloc; null does nothing.
+void _aligned_free(void* block);

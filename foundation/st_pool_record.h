@@ -1,0 +1,29 @@
+// st_pool_record.h: what the allocator keeps per pool: the ST_POOL record itself, first, so
+// that its address is the record's, plus the pool's place in creation order, its map of block
+// starts and the size index of its free blocks.
+#pragma once
+
+#include "foundation/st_block.h"
+#include "foundation/st_block_starts.h"
+#include "foundation/st_free_index.h"
+
+#include <cstddef>
+
+struct StPoolRecord {
+    ST_POOL pool;
+    size_t index;  // place in creation order
+    StBlockStarts starts;
+    StFreeIndex free;
+
+    bool Contains(uintptr_t address) const {
+        return reinterpret_cast<uintptr_t>(pool.arenaStart) <= address &&
+               address < reinterpret_cast<uintptr_t>(pool.arenaEnd);
+    }
+    uint32_t GranuleOf(const void* block) const {
+        return static_cast<uint32_t>((static_cast<const uint8_t*>(block) - pool.arenaStart) /
+                                     static_cast<ptrdiff_t>(kStGranule));
+    }
+    ST_BLOCK* BlockAt(uint32_t granule) const {
+        return reinterpret_cast<ST_BLOCK*>(pool.arenaStart + size_t{granule} * kStGranule);
+    }
+};
