@@ -118,10 +118,6 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, D
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        if (std::find(waitables.begin(), waitables.end(), waitable) != waitables.end()) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return WAIT_FAILED;
-        }
         waitables.push_back(std::move(waitable));
     }
     return WaitOn(waitables.data(), waitables.size(), waitAll != FALSE, milliseconds);
