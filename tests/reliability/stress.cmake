@@ -5,7 +5,7 @@ add_library(kvx_stress_support STATIC ${CMAKE_CURRENT_LIST_DIR}/stress_support.c
 target_link_libraries(kvx_stress_support PUBLIC GTest::gtest)
 kvx_set_compile_options(kvx_stress_support)
 
-foreach(part events alloc)
+foreach(part events alloc log)
     kvx_add_test(reliability_stress_${part}_test
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/stress_${part}_test.cpp
         LABELS "reliability;stress")
