@@ -1,5 +1,5 @@
 // stress_log_test.cpp: the loggers under eight writer threads for the stress duration, while
-// another thread moves the clock on by a day every 100 ms so daily files roll over under load.
+// another thread moves the clock on by a day every 25 ms so daily files roll over under load.
 // Afterwards every file is read back: each line written must be there exactly once and whole
 // (its stamp, marker and message intact, nothing of another line inside), nothing else.
 #include "stress_support.h"
@@ -40,13 +40,13 @@ std::wstring Widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-// Moves the library's clock on by a day every 100 ms while it lives; back to 0 at the end.
+// Moves the library's clock on by a day every 25 ms while it lives; back to 0 at the end.
 class DayShifter {
 public:
     DayShifter()
         : _thread([this] {
               while (!_stop.load()) {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                  std::this_thread::sleep_for(std::chrono::milliseconds(25));
                   KvxSetClockShift(KvxGetClockShift() + kTicksPerDay);
                   ++_days;
               }
