@@ -40,7 +40,7 @@ bool CallEntry(const EVENT_HANDLER_INFO* record, uint64_t id, uint64_t param1, u
 
 }  // namespace
 
-CEventSystem::CEventSystem() : _nextTimerId(1), _handlerLock{} {
+CEventSystem::CEventSystem() : _nextTimerId(1), _timerCount(0), _handlerLock{} {
     InitializeSRWLock(&_handlerLock);
 }
 
@@ -101,8 +101,9 @@ void CEventSystem::UnregisterHandler(void* handle) {
 }
 
 void CEventSystem::Post(void* handle, uint64_t id, uint64_t param1, uint64_t param2) {
-    std::lock_guard<std::mutex> guard(_queueLock);
-    _queue.push_back(EVENT_RECORD{handle, id, param1, param2});
+    const EVENT_RECORD record{handle, id, param1, param2};
+    std::lock_guard<KvxSpinMutex> guard(_queueLock);
+    _queue.PushBack(record);
 }
 
 bool CEventSystem::Deliver(void* handle, uint64_t id, uint64_t param1, uint64_t param2) {
@@ -122,22 +123,19 @@ bool CEventSystem::Deliver(void* handle, uint64_t id, uint64_t param1, uint64_t 
 }
 
 bool CEventSystem::TakeFrontEvent(EVENT_RECORD* record) {
-    std::lock_guard<std::mutex> guard(_queueLock);
-    if (_queue.empty()) {
-        return false;
-    }
-    *record = _queue.front();
-    _queue.pop_front();
-    return true;
+    std::lock_guard<KvxSpinMutex> guard(_queueLock);
+    return _queue.PopFront(record);
 }
 
 size_t CEventSystem::GetQueueLength() {
-    std::lock_guard<std::mutex> guard(_queueLock);
-    return _queue.size();
+    std::lock_guard<KvxSpinMutex> guard(_queueLock);
+    return _queue.Size();
 }
 
 bool CEventSystem::DispatchOnePass() {
-    FireDueTimers(NowMs());
+    if (_timerCount.load(std::memory_order_relaxed) != 0) {
+        FireDueTimers(NowMs());
+    }
     EVENT_RECORD record;
     if (!TakeFrontEvent(&record)) {
         return false;

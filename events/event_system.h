@@ -7,9 +7,11 @@
 #pragma once
 
 #include "events/base_thread.h"
+#include "events/event_queue.h"
+#include "events/spin_mutex.h"
 #include "kvx/events.h"
 
-#include <deque>
+#include <atomic>
 #include <mutex>
 #include <stdint.h>
 #include <vector>
@@ -63,10 +65,13 @@ protected:
 
 private:
     uint64_t _nextTimerId;  // guarded by _timerLock
+    // The timer list's length, written under _timerLock. A pass that reads 0 skips the timer
+    // pass, clock read included: with no timer it has nothing to do.
+    std::atomic<size_t> _timerCount;
     SRWLOCK _handlerLock;
     std::vector<EVENT_HANDLER_INFO*> _handlers;  // guarded by _handlerLock
     std::mutex _timerLock;
     std::vector<TIMER_INFO> _timers;  // guarded by _timerLock
-    std::mutex _queueLock;
-    std::deque<EVENT_RECORD> _queue;  // guarded by _queueLock
+    KvxSpinMutex _queueLock;
+    KvxEventQueue _queue;  // guarded by _queueLock
 };

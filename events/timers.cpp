@@ -9,6 +9,7 @@ uint64_t CEventSystem::SetTimer(void* handle, uint32_t periodMs) {
         std::lock_guard<std::mutex> guard(_timerLock);
         id = _nextTimerId;
         _timers.push_back(TIMER_INFO{handle, id, periodMs, NowMs()});
+        _timerCount.store(_timers.size(), std::memory_order_relaxed);
         ++_nextTimerId;
     }
     // Posted outside the timer lock; only the timer pass nests the queue lock inside it.
@@ -23,6 +24,7 @@ void CEventSystem::KillTimer(void* handle, uint64_t timerId) {
     });
     if (found != _timers.end()) {
         _timers.erase(found);
+        _timerCount.store(_timers.size(), std::memory_order_relaxed);
     }
 }
 

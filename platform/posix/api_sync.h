@@ -23,9 +23,9 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 // Waits for any (waitAll FALSE) or all (TRUE) of `count` objects. Returns WAIT_OBJECT_0 + the
 // lowest index that is signalled (any), or WAIT_OBJECT_0 once all are signalled at the same
 // moment (all; then every auto-reset event among them is consumed together, none before), or
-// WAIT_TIMEOUT. Only the events whose index is returned are consumed. Failures return
-// WAIT_FAILED: a count of 0 or above MAXIMUM_WAIT_OBJECTS, a null array, or one object given
-// twice set last error 87; an invalid handle sets 6.
+// WAIT_TIMEOUT. Only the events whose index is returned are consumed. An object may be given
+// more than once (as under Wine). Failures return WAIT_FAILED: a count of 0 or above
+// MAXIMUM_WAIT_OBJECTS, or a null array, set last error 87; an invalid handle sets 6.
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds);
 
 // --- Events (platform/posix/sync_events.cpp) ----------------------------------------------

@@ -51,6 +51,7 @@ bool KvxHandleRemove(HANDLE handle) {
         }
         removed = std::move(found->second);
         table.objects.erase(found);
+        removed->_closed.store(true, std::memory_order_release);
     }
     // `removed` is released here, outside the lock: a destructor may take other locks.
     return true;

@@ -10,12 +10,20 @@
 
 #include "kvx/win32_types.h"
 
+#include <atomic>
 #include <memory>
 
 // Base of every object kind the table holds. The destructor releases the object's resources.
 class KvxHandleObject {
 public:
     virtual ~KvxHandleObject() = default;
+    // True once the object's handle has been closed. Lets a caller that keeps the object of a
+    // handle it looked up earlier (handles are never reused) see that the handle is gone.
+    bool IsClosed() const { return _closed.load(std::memory_order_acquire); }
+
+private:
+    friend bool KvxHandleRemove(HANDLE handle);
+    std::atomic<bool> _closed{false};
 };
 
 // Registers an object and returns its new handle.

@@ -33,7 +33,7 @@ constexpr uintptr_t kReader = 4;
 
 class LockWord {
 public:
-    explicit LockWord(PSRWLOCK lock) : _word(lock->Ptr), _slot(SlotFor(lock)) {}
+    explicit LockWord(PSRWLOCK lock) : _word(lock->Ptr), _lock(lock) {}
 
     uintptr_t Load() const { return Bits(_word.load(std::memory_order_relaxed)); }
     bool Exchange(uintptr_t expected, uintptr_t desired) {
@@ -50,14 +50,16 @@ public:
     // Sleeps while the word holds `value`. The check is made under the slot's mutex, and
     // WakeAll takes that mutex after the word has changed, so no wake-up is lost.
     void WaitWhile(uintptr_t value) {
-        std::unique_lock<std::mutex> guard(_slot.lock);
+        ParkingSlot& slot = SlotFor(_lock);
+        std::unique_lock<std::mutex> guard(slot.lock);
         while (Load() == value) {
-            _slot.wake.wait(guard);
+            slot.wake.wait(guard);
         }
     }
     void WakeAll() {
-        { std::lock_guard<std::mutex> guard(_slot.lock); }
-        _slot.wake.notify_all();
+        ParkingSlot& slot = SlotFor(_lock);
+        { std::lock_guard<std::mutex> guard(slot.lock); }
+        slot.wake.notify_all();
     }
 
 private:
@@ -65,7 +67,7 @@ private:
     static void* Ptr(uintptr_t bits) { return reinterpret_cast<void*>(bits); }
 
     std::atomic_ref<void*> _word;
-    ParkingSlot& _slot;
+    const void* _lock;
 };
 
 }  // namespace

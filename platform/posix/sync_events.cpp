@@ -2,6 +2,7 @@
 #include "platform/posix/waitable.h"
 #include "platform/win32.h"
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -11,14 +12,22 @@ public:
     EventObject(bool manualReset, bool signalled)
         : _manualReset(manualReset), _signalled(signalled) {}
 
-    bool IsSignalledLocked() const override { return _signalled; }
+    bool IsSignalledLocked() const override { return _signalled.load(std::memory_order_relaxed); }
     void ConsumeLocked() override {
         if (!_manualReset) {
-            _signalled = false;
+            _signalled.store(false, std::memory_order_relaxed);
         }
     }
+    // A wait on a manual-reset event takes nothing, so its state can be read without the lock.
+    bool PeekUnlocked(bool* signalled) const override {
+        if (!_manualReset) {
+            return false;
+        }
+        *signalled = _signalled.load(std::memory_order_acquire);
+        return true;
+    }
     void SetLocked(bool signalled) {
-        _signalled = signalled;
+        _signalled.store(signalled, std::memory_order_release);
         if (signalled) {
             WakeWaitersLocked();
         }
@@ -26,7 +35,7 @@ public:
 
 private:
     const bool _manualReset;
-    bool _signalled;
+    std::atomic<bool> _signalled;  // written under KvxSyncLock()
 };
 
 BOOL SetState(HANDLE event, bool signalled) {

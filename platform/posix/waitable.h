@@ -27,6 +27,9 @@ public:
     virtual bool IsSignalledLocked() const = 0;
     // Takes what a satisfied wait takes (an auto-reset event resets). Call under KvxSyncLock().
     virtual void ConsumeLocked() {}
+    // For objects whose waits take nothing: sets *signalled to the current state and returns
+    // true, without the lock. Others return false and the caller takes the lock.
+    virtual bool PeekUnlocked(bool* /*signalled*/) const { return false; }
 
     // Under KvxSyncLock(): wakes every waiter registered with this object.
     void WakeWaitersLocked();

@@ -14,12 +14,28 @@ public:
     bool IsSignalledLocked() const override { return false; }
 };
 
-std::shared_ptr<KvxWaitable> FindWaitable(HANDLE handle) {
+// The last waitable this thread looked up. A thread that waits on the same handle again and
+// again (a worker polling its stop event) then skips the handle table; handles are never
+// reused, so the handle value and the object's closed flag are enough to trust the entry.
+struct LookupCache {
+    HANDLE handle = nullptr;
+    std::shared_ptr<KvxWaitable> object;
+};
+thread_local LookupCache t_lastWaitable;
+
+// The object of a waitable handle, or null. The pointer stays valid until this thread's next
+// lookup.
+const std::shared_ptr<KvxWaitable>* FindWaitable(HANDLE handle) {
     if (handle == INVALID_HANDLE_VALUE) {
-        static const auto process = std::make_shared<ProcessPseudoObject>();
-        return process;
+        static const std::shared_ptr<KvxWaitable> process = std::make_shared<ProcessPseudoObject>();
+        return &process;
     }
-    return KvxHandleGet<KvxWaitable>(handle);
+    LookupCache& cache = t_lastWaitable;
+    if (cache.handle != handle || cache.object == nullptr || cache.object->IsClosed()) {
+        cache.object = KvxHandleGet<KvxWaitable>(handle);
+        cache.handle = handle;
+    }
+    return cache.object != nullptr ? &cache.object : nullptr;
 }
 
 // The result of one look at all objects under the sync lock, or WAIT_TIMEOUT if the wait is not
@@ -97,12 +113,18 @@ void KvxWaitable::RemoveWaiterLocked(KvxWaiter* waiter) {
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
-    std::shared_ptr<KvxWaitable> waitable = FindWaitable(object);
+    const std::shared_ptr<KvxWaitable>* const waitable = FindWaitable(object);
     if (waitable == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    return WaitOn(&waitable, 1, false, milliseconds);
+    // The dispatcher polls its manual-reset stop event after every event: answer that from
+    // the object's state alone.
+    bool signalled = false;
+    if ((*waitable)->PeekUnlocked(&signalled) && (signalled || milliseconds == 0)) {
+        return signalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
+    return WaitOn(waitable, 1, false, milliseconds);
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds) {
@@ -113,16 +135,12 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, D
     std::vector<std::shared_ptr<KvxWaitable>> waitables;
     waitables.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
-        std::shared_ptr<KvxWaitable> waitable = FindWaitable(objects[i]);
+        const std::shared_ptr<KvxWaitable>* const waitable = FindWaitable(objects[i]);
         if (waitable == nullptr) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        if (std::find(waitables.begin(), waitables.end(), waitable) != waitables.end()) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return WAIT_FAILED;
-        }
-        waitables.push_back(std::move(waitable));
+        waitables.push_back(*waitable);
     }
     return WaitOn(waitables.data(), waitables.size(), waitAll != FALSE, milliseconds);
 }

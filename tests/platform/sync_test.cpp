@@ -81,6 +81,7 @@ TEST(SyncEvents, WaitForMultipleRejectsBadArguments) {
     Event a(true, true);
     std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, a.h);
     const HANDLE withNull[] = {a.h, nullptr};
+    const HANDLE twice[] = {a.h, a.h};
     const struct {
         DWORD count;
         const HANDLE* handles;
@@ -96,6 +97,10 @@ TEST(SyncEvents, WaitForMultipleRejectsBadArguments) {
         EXPECT_EQ(WaitForMultipleObjects(c.count, c.handles, FALSE, 0), WAIT_FAILED);
         EXPECT_EQ(GetLastError(), c.error);
     }
+    // One object given twice is accepted in both modes, as under Wine (Windows documents the
+    // array as free of copies).
+    EXPECT_EQ(WaitForMultipleObjects(2, twice, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(2, twice, TRUE, 0), WAIT_OBJECT_0);
 }
 
 TEST(SyncEvents, SetEventWakesAWaiterOnAnotherThread) {
