@@ -1,7 +1,7 @@
 // st_allocator.cpp: carving blocks out of pools and merging them back.
 #include "foundation/st_allocator.h"
 
-#include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -26,10 +26,6 @@ void* ObtainAlignedArena(void*) {
 
 void ReleaseAlignedArena(void*, void* arena) {
     _aligned_free(arena);
-}
-
-uint32_t Bound(uint64_t usable) {
-    return static_cast<uint32_t>(usable);
 }
 
 void PushFront(ST_BLOCK*& head, ST_BLOCK* block) {
@@ -91,17 +87,17 @@ size_t StAllocator::AddPool() {
     }
     record->pool.arenaStart = arena;
     record->pool.arenaEnd = arena + kStArenaBytes;
+    record->pool.freeList = nullptr;
     record->pool.usedList = nullptr;
     record->index = index;
     auto* block = reinterpret_cast<ST_BLOCK*>(arena);
     block->mark = kStFreeMark;
     Resize(block, kStArenaBytes);
-    block->previous = nullptr;
-    block->next = nullptr;
-    record->pool.freeList = block;
+    PushFront(record->pool.freeList, block);
+    record->free.Added(arena, block, block);
     record->starts.Set(0);
 
-    _fit.Append(Bound(kStMaxRequest));
+    _fit.Append(record->free.Largest());
     _directory.Insert(record.get());
     _pools.push_back(record.release());
     return index;
@@ -112,25 +108,19 @@ void* StAllocator::Allocate(size_t size) {
         return nullptr;
     }
     Lock lock(_lock);
-    for (;;) {
-        size_t index = _fit.FindFirst(size);
+    size_t index = _fit.FindFirst(size);
+    if (index == StPoolFitTree::kNone) {
+        index = AddPool();
         if (index == StPoolFitTree::kNone) {
-            index = AddPool();
-            if (index == StPoolFitTree::kNone) {
-                return nullptr;
-            }
+            return nullptr;
         }
-        StPoolRecord& record = *_pools[index];
-        uint64_t largest = 0;
-        for (ST_BLOCK* block = record.pool.freeList; block != nullptr; block = block->next) {
-            if (block->usableSize >= size) {
-                return Carve(record, block, size);
-            }
-            largest = std::max(largest, block->usableSize);
-        }
-        // The bound ran high: now it is exact, and the search goes on past this pool.
-        _fit.Set(index, Bound(largest));
     }
+    StPoolRecord& record = *_pools[index];
+    ST_BLOCK* fit = record.free.FirstFit(record.pool.arenaStart, record.pool.freeList, size);
+    assert(fit != nullptr);
+    void* bytes = Carve(record, fit, size);
+    _fit.Set(index, record.free.Largest());
+    return bytes;
 }
 
 void* StAllocator::Carve(StPoolRecord& record, ST_BLOCK* freeBlock, uint64_t size) {
@@ -139,10 +129,12 @@ void* StAllocator::Carve(StPoolRecord& record, ST_BLOCK* freeBlock, uint64_t siz
     if (freeBlock->usableSize > size + kStBlockOverhead) {
         granted = size;
         Resize(freeBlock, freeBlock->blockSize - StBlockSizeFor(size));
+        record.free.Resized(freeBlock);
         block = reinterpret_cast<ST_BLOCK*>(freeBlock->extent);
         record.starts.Set(record.GranuleOf(block));
     } else {
         granted = freeBlock->usableSize;
+        record.free.Removed(freeBlock);
         Unlink(record.pool.freeList, freeBlock);
         block = freeBlock;
     }
@@ -181,6 +173,7 @@ void StAllocator::Release(void* bytes) {
     }
     Unlink(record->pool.usedList, block);
     Merge(*record, block);
+    _fit.Set(record->index, record->free.Largest());
 }
 
 void StAllocator::Merge(StPoolRecord& record, ST_BLOCK* released) {
@@ -190,22 +183,24 @@ void StAllocator::Merge(StPoolRecord& record, ST_BLOCK* released) {
         ST_BLOCK* front = record.BlockAt(before);
         if (front->mark == kStFreeMark) {
             Resize(front, front->blockSize + released->blockSize);
+            record.free.Resized(front);
             record.starts.Clear(granule);
-            _fit.Raise(record.index, Bound(front->usableSize));
             return;
         }
     }
     released->mark = kStFreeMark;
     Resize(released, released->blockSize);
     PushFront(record.pool.freeList, released);
+    record.free.Added(record.pool.arenaStart, record.pool.freeList, released);
     auto* after = reinterpret_cast<uint8_t*>(released->extent);
     if (after < record.pool.arenaEnd) {
         auto* back = reinterpret_cast<ST_BLOCK*>(after);
         if (back->mark == kStFreeMark) {
             Resize(released, released->blockSize + back->blockSize);
+            record.free.Resized(released);
+            record.free.Removed(back);
             Unlink(record.pool.freeList, back);
             record.starts.Clear(record.GranuleOf(back));
         }
     }
-    _fit.Raise(record.index, Bound(released->usableSize));
 }

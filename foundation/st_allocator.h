@@ -10,10 +10,11 @@
 // the allocator is destroyed, along with any blocks still allocated in them.
 //
 // Which block a request gets and how releases merge are fixed by those rules; the structures
-// that find them are not: a max tree of per-pool bounds finds the first pool that may serve,
-// a hash of 64 KiB chunks finds the pool of a released address, and a bitmap of block starts
-// per pool finds the block in front of a released one. Their cost does not grow with the number
-// of pools or of free blocks.
+// that find them are not. A max tree over each pool's largest free block finds the first pool
+// that can serve; within it, a max tree over the free blocks numbered in list order finds the
+// first that fits; a hash of 64 KiB chunks finds the pool of a released address; a bitmap of
+// block starts per pool finds the block in front of a released one. Their cost grows at most
+// with the logarithm of the number of pools, and not at all with the number of free blocks.
 //
 // Every member function takes the allocator's one lock (a critical section with spin count
 // 1024), so any thread may call them at any time.

@@ -23,9 +23,9 @@ void StPoolFitTree::Reserve(size_t pools) {
     _capacity = capacity;
 }
 
-void StPoolFitTree::Append(uint32_t bound) {
+void StPoolFitTree::Append(uint32_t largest) {
     assert(_count < _capacity);
-    Raise(_count++, bound);
+    Set(_count++, largest);
 }
 
 size_t StPoolFitTree::FindFirst(uint64_t size) const {
@@ -34,21 +34,24 @@ size_t StPoolFitTree::FindFirst(uint64_t size) const {
     }
     size_t i = 1;
     while (i < _capacity) {
-        i = _nodes[2 * i] >= size ? 2 * i : 2 * i + 1;
+        i = 2 * i +
+            static_cast<size_t>(_nodes[2 * i] < size);  // branch-free, as it is unpredictable
     }
     return i - _capacity;
 }
 
-void StPoolFitTree::Raise(size_t pool, uint32_t bound) {
-    for (size_t i = _capacity + pool; i > 0 && _nodes[i] < bound; i /= 2) {
-        _nodes[i] = bound;
-    }
-}
-
-void StPoolFitTree::Set(size_t pool, uint32_t bound) {
+void StPoolFitTree::Set(size_t pool, uint32_t largest) {
+    // As in StFreeIndex::SetLeaf: the value climbs in a register, only siblings are read.
     size_t i = _capacity + pool;
-    _nodes[i] = bound;
-    for (i /= 2; i > 0; i /= 2) {
-        _nodes[i] = std::max(_nodes[2 * i], _nodes[2 * i + 1]);
+    uint32_t value = largest;
+    _nodes[i] = value;
+    while (i > 1) {
+        const uint32_t above = std::max(value, _nodes[i ^ 1]);
+        i /= 2;
+        if (_nodes[i] == above) {
+            break;
+        }
+        _nodes[i] = above;
+        value = above;
     }
 }

@@ -1,10 +1,11 @@
 // st_pool_record.h: what the allocator keeps per pool: the ST_POOL record itself, first, so
-// that its address is the record's, plus the pool's place in creation order and its map of
-// block starts.
+// that its address is the record's, plus the pool's place in creation order, its map of block
+// starts and the size index of its free blocks.
 #pragma once
 
 #include "foundation/st_block.h"
 #include "foundation/st_block_starts.h"
+#include "foundation/st_free_index.h"
 
 #include <cstddef>
 
@@ -12,6 +13,7 @@ struct StPoolRecord {
     ST_POOL pool;
     size_t index;  // place in creation order
     StBlockStarts starts;
+    StFreeIndex free;
 
     bool Contains(uintptr_t address) const {
         return reinterpret_cast<uintptr_t>(pool.arenaStart) <= address &&

@@ -1,8 +1,11 @@
 // critical_section.cpp: recursive spinning locks held entirely inside CRITICAL_SECTION.
 //
-// LockCount is the lock word: 0 free, 1 held, 2 held with sleepers that the holder must wake.
-// OwningThread holds a per-thread token so a thread recognises its own recursive entries;
-// RecursionCount is touched only by the owner.
+// LockCount is the lock word: bit 0 is set while the section is held, the bits above count the
+// threads asleep on it (or about to sleep), so a Leave calls the kernel only when one of them
+// is waiting. A woken thread competes again, also with threads that are still spinning; a
+// "handed over" state that sleepers keep would instead make every later Leave call the kernel
+// while two threads take turns. OwningThread holds a per-thread token so a thread recognises
+// its own recursive entries; RecursionCount is touched only by the owner.
 #include "platform/win32.h"
 
 #include <atomic>
@@ -62,6 +65,20 @@ void InitializeCriticalSection(LPCRITICAL_SECTION section) {
     InitializeCriticalSectionAndSpinCount(section, 0);
 }
 
+namespace {
+
+constexpr LONG kHeld = 1;
+constexpr LONG kSleeper = 2;
+
+bool TryTake(std::atomic_ref<LONG> word) {
+    LONG seen = word.load(std::memory_order_relaxed);
+    return (seen & kHeld) == 0 &&
+           word.compare_exchange_weak(seen, seen | kHeld, std::memory_order_acquire,
+                                      std::memory_order_relaxed);
+}
+
+}  // namespace
+
 void EnterCriticalSection(LPCRITICAL_SECTION section) {
     const HANDLE self = Self();
     // Only this thread ever stores its own token, so a relaxed read cannot mistake another
@@ -71,26 +88,21 @@ void EnterCriticalSection(LPCRITICAL_SECTION section) {
         return;
     }
     std::atomic_ref<LONG> word = LockWord(section);
-    LONG expected = 0;
-    if (!word.compare_exchange_strong(expected, 1, std::memory_order_acquire,
-                                      std::memory_order_relaxed)) {
-        bool owned = false;
-        for (ULONG_PTR spin = 0; spin < section->SpinCount && !owned; ++spin) {
-            CpuRelax();
-            expected = 0;
-            owned = word.load(std::memory_order_relaxed) == 0 &&
-                    word.compare_exchange_weak(expected, 1, std::memory_order_acquire,
-                                               std::memory_order_relaxed);
+    bool owned = TryTake(word);
+    for (ULONG_PTR spin = 0; spin < section->SpinCount && !owned; ++spin) {
+        CpuRelax();
+        owned = TryTake(word);
+    }
+    while (!owned) {
+        // Counted before the kernel checks the word: a Leave that clears the held bit after
+        // this either changes the word (the sleep returns at once) or sees the count and wakes.
+        LONG seen = word.fetch_add(kSleeper, std::memory_order_relaxed) + kSleeper;
+        while ((seen & kHeld) != 0) {
+            SleepWhile(&section->LockCount, seen);
+            seen = word.load(std::memory_order_relaxed);
         }
-        // Marking the word 2 before sleeping makes the holder's Leave wake a sleeper; the
-        // thread that wins this way keeps 2, which at worst costs one needless wake-up.
-        while (!owned) {
-            if (word.exchange(2, std::memory_order_acquire) == 0) {
-                owned = true;
-            } else {
-                SleepWhile(&section->LockCount, 2);
-            }
-        }
+        word.fetch_sub(kSleeper, std::memory_order_relaxed);
+        owned = TryTake(word);
     }
     Owner(section).store(self, std::memory_order_relaxed);
     section->RecursionCount = 1;
@@ -102,7 +114,7 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
     }
     Owner(section).store(nullptr, std::memory_order_relaxed);
     std::atomic_ref<LONG> word = LockWord(section);
-    if (word.exchange(0, std::memory_order_release) == 2) {
+    if (word.fetch_sub(kHeld, std::memory_order_release) != kHeld) {
         WakeOne(&section->LockCount);
     }
 }

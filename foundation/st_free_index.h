@@ -1,0 +1,52 @@
+// st_free_index.h: one pool's free blocks in free-list order, searchable by size.
+//
+// Blocks only ever join a free list at its head and keep their place until they leave it, so
+// numbering them in the order they join gives the list order: the higher the slot, the nearer
+// the head. A max tree over the slots' usable sizes then finds the first block in list order
+// that holds a size (the highest slot whose size reaches it) in a fixed number of steps, and
+// its root is the largest free block of the pool. A free block keeps its slot in the header's
+// `reserved` field, which free blocks do not otherwise use.
+//
+// Only the subtree over the slots in use is live, from kMinSlots up to kSlots wide: it widens
+// while most of its slots hold blocks, and otherwise, when its slots run out, the blocks are
+// renumbered from the free list (which never holds more than 819 blocks, 65536 / 80). So a
+// pool with few free blocks has a short tree that touches few cache lines.
+// Not thread-safe: the allocator's lock covers it.
+#pragma once
+
+#include "foundation/st_block.h"
+
+#include <cstdint>
+
+class StFreeIndex {
+public:
+    static constexpr uint32_t kSlots = 1024;
+    static constexpr uint32_t kMinSlots = 16;
+
+    // The largest usable size of any free block; 0 when there is none.
+    uint16_t Largest() const { return _tree[_root]; }
+
+    // The first block in `freeList` (the pool's, in list order) whose usable size is at least
+    // `size`, or null.
+    ST_BLOCK* FirstFit(uint8_t* arena, ST_BLOCK* freeList, uint64_t size) const;
+
+    // `block` has just been put at the head of `freeList`.
+    void Added(uint8_t* arena, ST_BLOCK* freeList, ST_BLOCK* block);
+    // `block`'s usable size has changed.
+    void Resized(const ST_BLOCK* block) { SetLeaf(block->reserved, Usable(block)); }
+    // `block` has left the free list.
+    void Removed(const ST_BLOCK* block);
+
+private:
+    static uint16_t Usable(const ST_BLOCK* block) {
+        return static_cast<uint16_t>(block->usableSize);
+    }
+    void SetLeaf(uint32_t slot, uint16_t usable);
+    void Renumber(uint8_t* arena, ST_BLOCK* freeList);
+
+    uint16_t _tree[2 * kSlots] = {};      // heap order: leaves start at kSlots
+    uint16_t _granule[kSlots] = {};       // the block at each slot, as granule index
+    uint32_t _root = kSlots / kMinSlots;  // the live subtree's root; kSlots / _root slots wide
+    uint32_t _nextSlot = 0;
+    uint32_t _live = 0;  // slots that hold a block
+};
