@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -28,7 +30,9 @@ constexpr int64_t kTicksPerDay = 864000000000LL;
 
 // The message of line `sequence` of `thread`: "@<thread>#<sequence>:" and 0..40 letters.
 std::string Message(int thread, uint64_t sequence) {
-    std::string text = "@" + std::to_string(thread) + "#" + std::to_string(sequence) + ":";
+    char head[48];
+    snprintf(head, sizeof head, "@%d#%llu:", thread, static_cast<unsigned long long>(sequence));
+    std::string text = head;
     const size_t filler = static_cast<size_t>((sequence * 7 + static_cast<uint64_t>(thread)) % 41);
     for (size_t i = 0; i < filler; ++i) {
         text += static_cast<char>('a' + (sequence + i) % 26);
