@@ -22,7 +22,7 @@ constexpr int kRelaySender = kThreads;  // the dispatcher, posting on behalf of 
 constexpr int kSenders = kThreads + 1;
 constexpr int kTransientsEach = 4;   // handlers each thread registers and unregisters
 constexpr size_t kTimersEach = 4;    // live timers a thread keeps at most
-constexpr uint64_t kAckEvery = 256;  // a thread waits for its previous ack every this many ops
+constexpr uint64_t kAckEvery = 1024;  // a thread waits for its previous ack every this many ops
 
 constexpr uint32_t kPosted = 100;  // sender, sequence
 constexpr uint32_t kSent = 101;    // sender, sequence
@@ -163,6 +163,12 @@ public:
 };
 
 Transient* g_transients[kThreads][kTransientsEach];
+
+// Waits a little for the dispatcher: eight threads that only yielded would leave it a small
+// share of two cores.
+void Pause() {
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
 // At most one timer of period 0 at a time: such a timer posts on every dispatcher pass, and a
 // pass delivers one event, so two of them would grow the queue without end.
 std::atomic<bool> g_everyPassTimer{false};
@@ -201,7 +207,7 @@ void Worker(int self, const StressClock& clock, ThreadTally& tally) {
         if (op % kAckEvery == 0) {
             // Keeps this thread's share of the queue bounded: the previous ack must be through.
             while (g_ackedTicket[self].load() < ticket) {
-                std::this_thread::yield();
+                Pause();
             }
             PostEvent(g_stable[0]->GetEvHandle(), kAck, sender, ++ticket);
             ++tally.acks;
@@ -210,24 +216,24 @@ void Worker(int self, const StressClock& clock, ThreadTally& tally) {
         const size_t k = static_cast<size_t>(random.Below(kStable));
         Stable& target = *g_stable[k];
         Transient& own = *g_transients[self][random.Below(kTransientsEach)];
-        if (roll < 45) {
+        if (roll < 49) {
             PostEvent(target.GetEvHandle(), kPosted, sender, tally.posted[k]++);
-        } else if (roll < 60) {
+        } else if (roll < 64) {
             target.SendEvent(kSent, sender, ++sendSequence);
             if (target.lastSent[self] != sendSequence) {
                 ++tally.errors;
             }
             ++tally.sent[k];
-        } else if (roll < 65) {
+        } else if (roll < 69) {
             PostEvent(target.GetEvHandle(), kRelay, random.Below(kStable), 0);
             ++tally.relays;
-        } else if (roll < 66) {
+        } else if (roll < 70) {
             // To any thread's transient, registered or not: dropped when it is not.
             CEventHandler* const other =
                 g_transients[random.Below(kThreads)][random.Below(kTransientsEach)];
             PostEvent(other, kLoose, sender, 0);
             ++tally.loosePosts;
-        } else if (roll < 75) {
+        } else if (roll < 79) {
             const uint64_t before = own.sends;
             SendEvent(static_cast<CEventHandler*>(&own), kSent, sender, 0);
             if (own.registered) {
@@ -278,7 +284,7 @@ void Worker(int self, const StressClock& clock, ThreadTally& tally) {
     }
     // The last ack through, so the check can expect every ack handled.
     while (g_ackedTicket[self].load() < ticket) {
-        std::this_thread::yield();
+        Pause();
     }
 }
 
@@ -290,7 +296,7 @@ void Fence(uint64_t round) {
     }
     for (Stable* stable : g_stable) {
         while (stable->fence.load() < round) {
-            std::this_thread::yield();
+            Pause();
         }
     }
 }
