@@ -72,6 +72,8 @@ private:
     std::vector<EVENT_HANDLER_INFO*> _handlers;  // guarded by _handlerLock
     std::mutex _timerLock;
     std::vector<TIMER_INFO> _timers;  // guarded by _timerLock
-    KvxSpinMutex _queueLock;
+    // On cache lines of their own: posting threads write here all the time, the dispatcher
+    // writes the handler lock's word on every delivery.
+    alignas(64) KvxSpinMutex _queueLock;
     KvxEventQueue _queue;  // guarded by _queueLock
 };

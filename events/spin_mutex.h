@@ -46,7 +46,8 @@ private:
     void LockSlow();
     void WakeOne();
 
-    std::atomic<int> _state{kFree};
     std::mutex _sleepLock;
     std::condition_variable _wake;
+    // Last, so that what the lock guards can share its cache line when declared right after it.
+    std::atomic<int> _state{kFree};
 };
