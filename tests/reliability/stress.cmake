@@ -11,3 +11,8 @@ foreach(part events alloc log)
         LABELS "reliability;stress")
     target_link_libraries(reliability_stress_${part}_test PRIVATE kvx_stress_support)
 endforeach()
+
+kvx_add_test(reliability_stress_watchdog_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/stress_watchdog_test.cpp
+    LABELS "reliability;unit")
+target_link_libraries(reliability_stress_watchdog_test PRIVATE kvx_stress_support)

@@ -20,8 +20,8 @@ constexpr int kThreads = 8;
 constexpr int kStable = 4;              // handlers registered for the whole test
 constexpr int kRelaySender = kThreads;  // the dispatcher, posting on behalf of relays
 constexpr int kSenders = kThreads + 1;
-constexpr int kTransientsEach = 4;   // handlers each thread registers and unregisters
-constexpr size_t kTimersEach = 4;    // live timers a thread keeps at most
+constexpr int kTransientsEach = 4;    // handlers each thread registers and unregisters
+constexpr size_t kTimersEach = 4;     // live timers a thread keeps at most
 constexpr uint64_t kAckEvery = 1024;  // a thread waits for its previous ack every this many ops
 
 constexpr uint32_t kPosted = 100;  // sender, sequence

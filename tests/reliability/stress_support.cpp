@@ -36,10 +36,13 @@ double StressClock::Elapsed() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - _start).count();
 }
 
-StressWatchdog::StressWatchdog(const char* test) : _test(test), _phase("starting") {
-    const double limit =
-        StressSeconds() + PositiveNumberFromEnvironment("KVX_STRESS_GRACE_SECONDS", 120.0);
-    const auto deadline = std::chrono::steady_clock::now() + Seconds(limit);
+StressWatchdog::StressWatchdog(const char* test)
+    : StressWatchdog(test, StressSeconds() +
+                               PositiveNumberFromEnvironment("KVX_STRESS_GRACE_SECONDS", 120.0)) {}
+
+StressWatchdog::StressWatchdog(const char* test, double limitSeconds)
+    : _test(test), _phase("starting") {
+    const auto deadline = std::chrono::steady_clock::now() + Seconds(limitSeconds);
     _thread = std::thread([this, deadline] { Watch(deadline); });
 }
 

@@ -36,6 +36,8 @@ private:
 class StressWatchdog {
 public:
     explicit StressWatchdog(const char* test);
+    // The same with the limit given in seconds instead of taken from the environment.
+    StressWatchdog(const char* test, double limitSeconds);
     ~StressWatchdog();
     StressWatchdog(const StressWatchdog&) = delete;
     StressWatchdog& operator=(const StressWatchdog&) = delete;
