@@ -160,14 +160,20 @@ kvx_error ILogFileInterface::_CreateLogfile() {
     } else {
         std::memcpy(name, _baseName, sizeof name);
     }
-    CloseLogFile();
+    // A roll-over opens the new day's file before it lets the old one go and puts the new
+    // handle in its place in one store: writers on other threads test for an open file before
+    // they take the lock, and a moment without one would make them drop their lines. The two
+    // names differ (different days), so the old file's sharing does not refuse the new open.
     _fileDay = fileDay;
     const HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return kvx_error_file_open;
+    if (file != INVALID_HANDLE_VALUE) {
+        SetFilePointer(file, 0, nullptr, FILE_END);
     }
-    SetFilePointer(file, 0, nullptr, FILE_END);
+    const HANDLE old = LoadHandle(_file);
     StoreHandle(_file, file);
-    return kvx_error_none;
+    if (old != INVALID_HANDLE_VALUE) {
+        CloseHandle(old);
+    }
+    return file != INVALID_HANDLE_VALUE ? kvx_error_none : kvx_error_file_open;
 }

@@ -150,7 +150,9 @@ enum ENUM_LOG_SEVERITY_LEVEL : int32_t {
 //   one. Windows refuses to remove it.
 //
 // Thread safety: LogMessage and _Write2File may run on any number of threads at once; each
-// holds the file lock from the roll-over test to the line end, so lines never interleave.
+// holds the file lock from the roll-over test to the line end, so lines never interleave. A
+// roll-over puts the new day's file in place of the old one without a moment in between, so
+// lines written meanwhile on other threads are not dropped as if no file were open.
 // SetLogfile, CloseLogFile and the date/time setters must not run concurrently with writes.
 // Not copyable.
 class KVX_API ILogFileInterface {
