@@ -343,27 +343,45 @@ void LatencyAsio(benchmark::State& state) {
 
 // Bursts and sends: five repetitions each, the median reported. Latency: one run of 10,000.
 BENCHMARK(BurstKvx)
+    ->Name("PostBurst/kvx")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BurstMutexCv)
+    ->Name("PostBurst/mutex+condition variable queue")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BurstAsio)
+    ->Name("PostBurst/asio io_context")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-BENCHMARK(SendKvx)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(SendSharedMutexVector)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(LatencyKvx)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK(LatencyMutexCv)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK(LatencyAsio)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(SendKvx)->Name("Send/kvx")->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(SendSharedMutexVector)
+    ->Name("Send/shared_mutex + handler vector")
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(LatencyKvx)
+    ->Name("IdleLatency/kvx")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(LatencyMutexCv)
+    ->Name("IdleLatency/mutex+condition variable queue")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(LatencyAsio)
+    ->Name("IdleLatency/asio io_context")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install_deps.sh base bench
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" >/dev/null
+cmake --build --preset release -j "$(nproc)" --target kvx_benchmarks >/dev/null
 out=build/bench
 rm -rf "$out" && mkdir -p "$out"
 filter=${1:-.}

@@ -36,6 +36,17 @@ def split_name(name):
     return operation, implementation, "/".join(parts[2:])
 
 
+def suite_of(path, paths):
+    # A peer built into its own program ("allocator_jemalloc_bench" beside "allocator_bench")
+    # belongs to the suite of the main program.
+    suite = os.path.basename(path).removesuffix(".json")
+    for other in paths:
+        main = os.path.basename(other).removesuffix(".json")
+        if main != suite and main.endswith("_bench") and suite.startswith(main[:-6] + "_"):
+            return main
+    return suite
+
+
 def load(paths):
     groups = {}  # (suite, operation, arguments) -> [(implementation, seconds, bench)]
     context = None
@@ -43,7 +54,7 @@ def load(paths):
         with open(path) as f:
             data = json.load(f)
         context = context or data.get("context", {})
-        suite = os.path.basename(path).removesuffix(".json")
+        suite = suite_of(path, paths)
         for bench in data.get("benchmarks", []):
             if bench.get("run_type") == "aggregate" and bench.get("aggregate_name") != "median":
                 continue
