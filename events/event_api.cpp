@@ -31,8 +31,9 @@ kvx_error DestroyEventSystem() {
         return kvx_error_none;
     }
     system->StopAndWait();
-    delete system;
+    // Cleared first, so that a late caller finds no instance rather than a destroyed one.
     CEventSystem::SetInstance(nullptr);
+    delete system;
     return kvx_error_none;
 }
 

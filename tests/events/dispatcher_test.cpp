@@ -77,8 +77,8 @@ TEST(EventSystem, TimerIdsStartAtOneInEachInstance) {
 }
 
 TEST(EventSystem, PostedAndTimerEventsRunOnTheDispatcherThread) {
+    Probe probe;  // declared first: outlives the event system and any call in progress
     EventSystemScope scope;
-    Probe probe;
     void* const handle = CreateEventHandler(&probe);
     ASSERT_EQ(handle, static_cast<void*>(static_cast<CEventHandler*>(&probe)));
     probe.PostEvent(kUser, 1, 2);
@@ -119,8 +119,8 @@ TEST(EventSystem, QueuedEventsAreDiscardedAtDestruction) {
 
 // Our choice: from the dispatcher thread DestroyEventSystem only signals the stop event.
 TEST(EventSystem, DestroyFromTheDispatcherOnlySignalsStop) {
-    EventSystemScope scope;
     Probe probe;
+    EventSystemScope scope;
     CreateEventHandler(&probe);
     probe.hook = [&](uint64_t, uint64_t) { EXPECT_EQ(DestroyEventSystem(), kvx_error_none); };
     probe.PostEvent(kHook, 0, 0);
@@ -133,9 +133,9 @@ TEST(EventSystem, DestroyFromTheDispatcherOnlySignalsStop) {
 }  // the scope's DestroyEventSystem completes the destruction
 
 TEST(EventSystem, BurstIsDeliveredInPostingOrder) {
-    EventSystemScope scope;
     Probe probe;
     Gate hold;
+    EventSystemScope scope;
     CreateEventHandler(&probe);
     probe.hook = [&](uint64_t, uint64_t) { EXPECT_TRUE(hold.Wait()); };
     probe.PostEvent(kHook, 0, 0);

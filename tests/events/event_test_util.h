@@ -31,16 +31,17 @@ public:
         _calls.push_back(Call{tag, param1, param2, GetCurrentThreadId()});
         _changed.notify_all();
     }
-    // Waits until at least `count` calls are logged; false after 10 s without them.
+    // Waits until at least `count` calls are logged; false after 60 s without them (a bound
+    // for failures only: a loaded machine running the Windows build under Wine is slow).
     bool WaitFor(size_t count) {
         std::unique_lock<std::mutex> guard(_lock);
-        return _changed.wait_for(guard, std::chrono::seconds(10),
+        return _changed.wait_for(guard, std::chrono::seconds(60),
                                  [&] { return _calls.size() >= count; });
     }
-    // Waits until a logged call satisfies `match`; false after 10 s without one.
+    // Waits until a logged call satisfies `match`; false after 60 s without one.
     template <class Match> bool WaitForCall(Match match) {
         std::unique_lock<std::mutex> guard(_lock);
-        return _changed.wait_for(guard, std::chrono::seconds(10), [&] {
+        return _changed.wait_for(guard, std::chrono::seconds(60), [&] {
             for (const Call& call : _calls) {
                 if (match(call)) {
                     return true;
@@ -99,7 +100,7 @@ public:
     Gate& operator=(const Gate&) = delete;
     void Open() { SetEvent(_event); }
     // True once open; false after `ms` without.
-    bool Wait(DWORD ms = 10000) { return WaitForSingleObject(_event, ms) == WAIT_OBJECT_0; }
+    bool Wait(DWORD ms = 60000) { return WaitForSingleObject(_event, ms) == WAIT_OBJECT_0; }
 
 private:
     HANDLE _event;

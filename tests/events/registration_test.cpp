@@ -5,16 +5,15 @@
 
 namespace {
 
-class EventsLive : public ::testing::Test {
-protected:
-    EventSystemScope scope;
-};
+// Each test declares its handlers before the event system, so that the event system (and with
+// it any handler call still in progress on the dispatcher) ends before they do.
 
-TEST_F(EventsLive, CreatePostsEvCreateOnlyToHandlersThatMapIt) {
+TEST(EventsLive, CreatePostsEvCreateOnlyToHandlersThatMapIt) {
     Probe probe;
     CallLog silentLog;
     const EVENT_MAP_ENTRY userOnly[] = {{kUser, LogCall<kUser>, 0}, {0, nullptr, 0}};
     RecordHandler silent(&silentLog, userOnly);
+    EventSystemScope scope;
     EXPECT_EQ(CreateEventHandler(nullptr), nullptr);
     void* const h1 = CreateEventHandler(&silent);
     void* const h2 = CreateEventHandler(&probe);
@@ -27,8 +26,9 @@ TEST_F(EventsLive, CreatePostsEvCreateOnlyToHandlersThatMapIt) {
     DestroyEventHandler(h2);
 }
 
-TEST_F(EventsLive, DestroyCallsEvDestroyOnTheCallingThreadOnce) {
+TEST(EventsLive, DestroyCallsEvDestroyOnTheCallingThreadOnce) {
     Probe probe;
+    EventSystemScope scope;
     void* const handle = CreateEventHandler(&probe);
     ASSERT_TRUE(probe.log.WaitFor(1));
     DestroyEventHandler(handle);
@@ -42,9 +42,10 @@ TEST_F(EventsLive, DestroyCallsEvDestroyOnTheCallingThreadOnce) {
     EXPECT_TRUE(probe.Calls(kUser).empty());
 }
 
-TEST_F(EventsLive, SendRunsOnTheCallerAheadOfQueuedEvents) {
+TEST(EventsLive, SendRunsOnTheCallerAheadOfQueuedEvents) {
     Probe probe;
     Gate hold;
+    EventSystemScope scope;
     void* const handle = CreateEventHandler(&probe);
     probe.hook = [&](uint64_t a, uint64_t) {
         if (a == 1) {
@@ -67,8 +68,9 @@ TEST_F(EventsLive, SendRunsOnTheCallerAheadOfQueuedEvents) {
     DestroyEventHandler(handle);
 }
 
-TEST_F(EventsLive, SendFromAHandlerIsReentrant) {
+TEST(EventsLive, SendFromAHandlerIsReentrant) {
     Probe probe;
+    EventSystemScope scope;
     void* const handle = CreateEventHandler(&probe);
     probe.hook = [&](uint64_t depth, uint64_t) {
         if (depth < 3) {
@@ -86,10 +88,11 @@ TEST_F(EventsLive, SendFromAHandlerIsReentrant) {
     DestroyEventHandler(handle);
 }
 
-TEST_F(EventsLive, QueuedEventsFollowTheHandleNotTheRegistration) {
+TEST(EventsLive, QueuedEventsFollowTheHandleNotTheRegistration) {
     Probe probe;
     Gate hold;
     Probe blocker;
+    EventSystemScope scope;
     void* const blockerHandle = CreateEventHandler(&blocker);
     blocker.hook = [&](uint64_t, uint64_t) { EXPECT_TRUE(hold.Wait()); };
     void* const handle = CreateEventHandler(&probe);
@@ -111,7 +114,7 @@ TEST_F(EventsLive, QueuedEventsFollowTheHandleNotTheRegistration) {
     DestroyEventHandler(blockerHandle);
 }
 
-TEST_F(EventsLive, CopyOfAHandlerPostsToTheSource) {
+TEST(EventsLive, CopyOfAHandlerPostsToTheSource) {
     class Forwarder : public CEventHandler {
     public:
         EVENT_HANDLER_INFO* GetEventHandlerInfo(void* handle) override {
@@ -121,8 +124,9 @@ TEST_F(EventsLive, CopyOfAHandlerPostsToTheSource) {
         const EVENT_MAP_ENTRY map[2] = {{kUser, LogCall<kUser>, 0}, {0, nullptr, 0}};
     };
     Forwarder source;
-    void* const handle = CreateEventHandler(&source);
     Probe copy;
+    EventSystemScope scope;
+    void* const handle = CreateEventHandler(&source);
     static_cast<CEventHandler&>(copy) = source;  // the three fields, not the map
     EXPECT_EQ(copy.GetEvHandle(), handle);
     copy.PostEvent(kUser, 9, 0);
@@ -132,7 +136,7 @@ TEST_F(EventsLive, CopyOfAHandlerPostsToTheSource) {
 }
 
 // A handler object destroyed while registered stays registered: its record is still used.
-TEST_F(EventsLive, DestroyingTheObjectDoesNotUnregister) {
+TEST(EventsLive, DestroyingTheObjectDoesNotUnregister) {
     CallLog log;
     const EVENT_MAP_ENTRY map[] = {
         {kUser, LogCall<kUser>, 0}, {EV_DESTROY, LogCall<EV_DESTROY>, 0}, {0, nullptr, 0}};
@@ -148,6 +152,7 @@ TEST_F(EventsLive, DestroyingTheObjectDoesNotUnregister) {
     private:
         EVENT_HANDLER_INFO* _record;
     };
+    EventSystemScope scope;
     auto* handler = new External(&record);
     void* const handle = CreateEventHandler(handler);
     delete handler;

@@ -145,9 +145,9 @@ public:
 };
 
 TEST(TimerLive, ClockJumpsCatchUpThenSilence) {
-    EventSystemScope scope;
     ClockShift clock;
-    Probe probe;
+    Probe probe;  // declared before the event system: outlives any call in progress
+    EventSystemScope scope;
     void* const handle = CreateEventHandler(&probe);
     constexpr int64_t kPeriod = 1000000;  // so that it fires only when the test moves the clock
     const uint64_t id = probe.SetTimer(static_cast<uint32_t>(kPeriod));
@@ -172,9 +172,9 @@ TEST(TimerLive, ClockJumpsCatchUpThenSilence) {
 }
 
 TEST(TimerLive, SetBackClockSilencesAShortTimer) {
-    EventSystemScope scope;
     ClockShift clock;
     Probe probe;
+    EventSystemScope scope;
     void* const handle = CreateEventHandler(&probe);
     probe.SetTimer(20);
     ASSERT_TRUE(probe.log.WaitFor(5));  // ticking
@@ -193,8 +193,8 @@ TEST(TimerLive, SetBackClockSilencesAShortTimer) {
 }
 
 TEST(TimerLive, UnregisteredHandlersTimersKeepFiringForTheNextRegistration) {
-    EventSystemScope scope;
     Probe probe;
+    EventSystemScope scope;
     void* const handle = CreateEventHandler(&probe);
     const uint64_t id = probe.SetTimer(0);
     ASSERT_TRUE(probe.log.WaitFor(3));
