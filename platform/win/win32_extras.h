@@ -2,5 +2,5 @@
 // the runtime headers whose Win32-style functions the library calls.
 #pragma once
 
+#include <malloc.h>   // _aligned_malloc, _aligned_free
 #include <process.h>  // _beginthreadex, _endthreadex
-#include <malloc.h>  // _aligned_malloc, _aligned_free

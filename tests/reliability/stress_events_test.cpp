@@ -164,11 +164,19 @@ public:
 
 Transient* g_transients[kThreads][kTransientsEach];
 
-// Waits a little for the dispatcher: eight threads that only yielded would leave it a small
-// share of two cores.
-void Pause() {
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
+// Waits until `done()` holds: first by yielding, then in 1 ms sleeps. Eight threads that only
+// yielded would leave the dispatcher (and, under Wine, the Wine server its waits go through) a
+// small share of two cores; shorter sleeps are busy waits on some platforms.
+template <class Done> void WaitUntil(Done done) {
+    for (int tries = 0; !done(); ++tries) {
+        if (tries < 32) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
 }
+
 // At most one timer of period 0 at a time: such a timer posts on every dispatcher pass, and a
 // pass delivers one event, so two of them would grow the queue without end.
 std::atomic<bool> g_everyPassTimer{false};
@@ -206,9 +214,7 @@ void Worker(int self, const StressClock& clock, ThreadTally& tally) {
     for (uint64_t op = 1; clock.Running(); ++op) {
         if (op % kAckEvery == 0) {
             // Keeps this thread's share of the queue bounded: the previous ack must be through.
-            while (g_ackedTicket[self].load() < ticket) {
-                Pause();
-            }
+            WaitUntil([&] { return g_ackedTicket[self].load() >= ticket; });
             PostEvent(g_stable[0]->GetEvHandle(), kAck, sender, ++ticket);
             ++tally.acks;
         }
@@ -283,9 +289,7 @@ void Worker(int self, const StressClock& clock, ThreadTally& tally) {
         }
     }
     // The last ack through, so the check can expect every ack handled.
-    while (g_ackedTicket[self].load() < ticket) {
-        Pause();
-    }
+    WaitUntil([&] { return g_ackedTicket[self].load() >= ticket; });
 }
 
 // Posts a fence to every stable handler and waits until all have seen it: every event posted
@@ -295,9 +299,7 @@ void Fence(uint64_t round) {
         PostEvent(stable->GetEvHandle(), kFence, round, 0);
     }
     for (Stable* stable : g_stable) {
-        while (stable->fence.load() < round) {
-            Pause();
-        }
+        WaitUntil([&] { return stable->fence.load() >= round; });
     }
 }
 
