@@ -4,16 +4,18 @@
 #include <algorithm>
 
 uint64_t CEventSystem::SetTimer(void* handle, uint32_t periodMs) {
-    uint64_t id;
-    {
-        std::lock_guard<std::mutex> guard(_timerLock);
-        id = _nextTimerId;
-        _timers.push_back(TIMER_INFO{handle, id, periodMs, NowMs()});
-        _timerCount.store(_timers.size(), std::memory_order_relaxed);
-        ++_nextTimerId;
+    // All under the timer lock (the queue lock nests inside it, as in the timer pass), and
+    // every step that can run out of memory before the list changes: a failed call leaves no
+    // timer and no EV_TIMER behind, and the dispatcher never sees a half-made timer.
+    std::lock_guard<std::mutex> guard(_timerLock);
+    if (_timers.size() == _timers.capacity()) {
+        _timers.reserve(_timers.empty() ? 4 : _timers.size() * 2);
     }
-    // Posted outside the timer lock; only the timer pass nests the queue lock inside it.
+    const uint64_t id = _nextTimerId;
     Post(handle, EV_TIMER, id, 0);
+    _timers.push_back(TIMER_INFO{handle, id, periodMs, NowMs()});
+    _timerCount.store(_timers.size(), std::memory_order_relaxed);
+    ++_nextTimerId;
     return id;
 }
 
