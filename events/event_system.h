@@ -45,7 +45,8 @@ public:
 
     uint64_t SetTimer(void* handle, uint32_t periodMs);
     void KillTimer(void* handle, uint64_t timerId);
-    // The timer pass at `nowMs`: posts EV_TIMER for every due timer, once each.
+    // The timer pass at `nowMs`: posts EV_TIMER for every due timer, once each. When the queue
+    // cannot grow the pass ends there, never throwing; the timers not served stay due.
     void FireDueTimers(uint64_t nowMs);
 
     // One dispatcher pass without its wait: the timer pass at the current clock, then the

@@ -2,6 +2,7 @@
 #include "events/event_system.h"
 
 #include <algorithm>
+#include <new>
 
 uint64_t CEventSystem::SetTimer(void* handle, uint32_t periodMs) {
     // All under the timer lock (the queue lock nests inside it, as in the timer pass), and
@@ -36,7 +37,13 @@ void CEventSystem::FireDueTimers(uint64_t nowMs) {
         // Due time moves by one period per firing, not to now + period: a timer that fell
         // behind catches up one event per pass.
         if (timer.dueTime <= nowMs) {
-            Post(timer.handle, EV_TIMER, timer.id, 0);
+            try {
+                Post(timer.handle, EV_TIMER, timer.id, 0);
+            } catch (const std::bad_alloc&) {
+                // On the dispatcher thread nobody could catch it: end the pass, the due time
+                // unchanged, and let a later pass post the event.
+                return;
+            }
             timer.dueTime += timer.period;
         }
     }
