@@ -331,6 +331,38 @@ TEST_F(EventsAllocFailure, SetTimerThrowsBadAllocAndMakesNoTimer) {
     EXPECT_GE(points, 2u);
 }
 
+// The timer pass runs on the dispatcher thread, where an exception would end the process: run
+// on a system whose dispatcher is not started, so that this thread's allocations are failed.
+TEST(EventsAllocFailureTimerPass, QueueFullOfMemoryEndsThePassQuietly) {
+    Recorder recorder;
+    kvx_alloc::Sweep("timer pass (the queue grows)", [&](uint64_t failAt) -> bool {
+        CEventSystem system;
+        const uint64_t id = system.SetTimer(recorder.Handle(), 0);
+        while (system.GetQueueLength() < kFirstRing) {
+            system.Post(recorder.Handle(), kPing, 0, 0);
+        }
+        bool threw = false;
+        kvx_alloc::Armed armed(failAt);
+        try {
+            system.FireDueTimers(CEventSystem::NowMs());
+        } catch (...) {
+            threw = true;
+        }
+        const bool injected = armed.Disarm();
+        EXPECT_FALSE(threw) << failAt;
+        EXPECT_EQ(system.GetQueueLength(), injected ? kFirstRing : kFirstRing + 1) << failAt;
+        // The timer stays due: the next pass posts what this one could not.
+        system.FireDueTimers(CEventSystem::NowMs());
+        EXPECT_EQ(system.GetQueueLength(), injected ? kFirstRing + 1 : kFirstRing + 2) << failAt;
+        EVENT_RECORD last{};
+        while (system.TakeFrontEvent(&last)) {
+        }
+        EXPECT_EQ(last.id, EV_TIMER);
+        EXPECT_EQ(last.param1, id);
+        return injected;
+    });
+}
+
 // The allocator's path to a new pool, as _st_malloc takes it: an allocator with the platform
 // arena source. (The process's own allocator keeps its arenas until unload, so the block
 // tracker could not tell a kept arena from a leaked one.)
