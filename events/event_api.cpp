@@ -15,7 +15,15 @@ kvx_error CreateEventSystem() {
     }
     // Published before the thread starts: handler functions on it find the instance.
     CEventSystem::SetInstance(system);
-    system->Start(nullptr);
+    try {
+        system->Start(nullptr);
+    } catch (...) {
+        // No memory for the thread: the caller gets the exception and no half-made event
+        // system that would never deliver a posted event.
+        CEventSystem::SetInstance(nullptr);
+        delete system;
+        throw;
+    }
     return kvx_error_none;
 }
 

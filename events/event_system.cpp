@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 
 namespace {
 
@@ -78,7 +79,19 @@ void* CEventSystem::RegisterHandler(CEventHandler* handler) {
         throw;
     }
     ReleaseSRWLockExclusive(&_handlerLock);
-    Post(handle, EV_CREATE, 0, 0);
+    try {
+        Post(handle, EV_CREATE, 0, 0);
+    } catch (...) {
+        // A handler without its EV_CREATE would be half registered: take the record back out
+        // (the last copy of it, the one just added) before the caller sees the exception.
+        AcquireSRWLockExclusive(&_handlerLock);
+        const auto added = std::find(_handlers.rbegin(), _handlers.rend(), record);
+        if (added != _handlers.rend()) {
+            _handlers.erase(std::next(added).base());
+        }
+        ReleaseSRWLockExclusive(&_handlerLock);
+        throw;
+    }
     return handle;
 }
 

@@ -1,9 +1,9 @@
 // event_system.h: CEventSystem, the process's event dispatcher: handler list, timer list,
 // event queue, and the dispatcher thread that delivers queued events.
 //
-// Locks, in the only order they nest: _timerLock, then _queueLock (a timer pass posts while it
-// holds the timer lock). _handlerLock is never held together with either of them, and no lock
-// is held while a handler function runs, so handler functions may use every operation.
+// Locks, in the only order they nest: _timerLock, then _queueLock (a timer pass and SetTimer post
+// while they hold the timer lock). _handlerLock is never held together with either of them, and no
+// lock is held while a handler function runs, so handler functions may use every operation.
 #pragma once
 
 #include "events/base_thread.h"
@@ -45,7 +45,8 @@ public:
 
     uint64_t SetTimer(void* handle, uint32_t periodMs);
     void KillTimer(void* handle, uint64_t timerId);
-    // The timer pass at `nowMs`: posts EV_TIMER for every due timer, once each.
+    // The timer pass at `nowMs`: posts EV_TIMER for every due timer, once each. When the queue
+    // cannot grow the pass ends there, never throwing; the timers not served stay due.
     void FireDueTimers(uint64_t nowMs);
 
     // One dispatcher pass without its wait: the timer pass at the current clock, then the

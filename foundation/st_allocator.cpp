@@ -1,6 +1,8 @@
 // st_allocator.cpp: carving blocks out of pools and merging them back.
 #include "foundation/st_allocator.h"
 
+#include "platform/runtime/raw_heap.h"
+
 #include <cassert>
 #include <cstring>
 #include <memory>
@@ -20,11 +22,19 @@ private:
     CRITICAL_SECTION& _section;
 };
 
+// Arenas are raw heap blocks like the library's others: a test build can watch them and make
+// the platform refuse one.
 void* ObtainAlignedArena(void*) {
-    return _aligned_malloc(kStArenaBytes, kStArenaAlignment);
+    if (KvxRawHeapRefuses(kStArenaBytes)) {
+        return nullptr;
+    }
+    void* const arena = _aligned_malloc(kStArenaBytes, kStArenaAlignment);
+    KvxRawHeapAllocated(arena);
+    return arena;
 }
 
 void ReleaseAlignedArena(void*, void* arena) {
+    KvxRawHeapReleased(arena);
     _aligned_free(arena);
 }
 

@@ -117,7 +117,9 @@ public:
     // by one event per pass, and after the clock is set back it stays silent until the clock
     // reaches its due time again. Times are the UTC system clock in milliseconds. A period of
     // 0 makes the timer due on every pass. Unregistering the handler does not stop its timers:
-    // their events are dropped while no handler is registered under the handle.
+    // their events are dropped while no handler is registered under the handle. Throws
+    // std::bad_alloc when the timer list or the queue cannot grow; no timer is made then and no
+    // EV_TIMER posted.
     uint64_t SetTimer(uint32_t periodMs);
 
     // Removes the own handle's timer with this id. An id that does not exist or belongs to
@@ -146,7 +148,9 @@ protected:
 // nothing. Returns kvx_error_none in every case. If the stop event cannot be created, no event
 // system is made (every operation then acts as "without an event system" above, so the host
 // sees CreateEventHandler return null); if the thread cannot be started, the event system
-// exists but its posted events are never delivered. Throws std::bad_alloc when memory runs out.
+// exists but its posted events are never delivered. Throws std::bad_alloc when memory runs out
+// for the instance, its stop event or its thread; no event system exists then, and a later
+// call may try again.
 KVX_API kvx_error CreateEventSystem();
 
 // Signals the stop event, waits for the dispatcher thread to end, and destroys the event
@@ -167,7 +171,9 @@ KVX_API kvx_error DestroyEventSystem();
 // the record's address to the handler list, posts EV_CREATE to it, and returns that address as
 // its handle. EV_CREATE may be delivered before this call returns. Registering the same
 // handler twice adds a second record and a second EV_CREATE; lookups keep finding the first.
-// A null handler, a null record, or no event system: null, and nothing happens.
+// A null handler, a null record, or no event system: null, and nothing happens. Throws
+// std::bad_alloc when the list or the queue cannot grow; the handler is then not registered
+// and gets no EV_CREATE (a SendEvent on another thread during the call may have reached it).
 KVX_API void* CreateEventHandler(CEventHandler* handler);
 
 // Unregisters every record under `handle`, then calls the EV_DESTROY entry of the first of
@@ -178,7 +184,8 @@ KVX_API void DestroyEventHandler(void* handle);
 
 // Appends an event to the queue for the dispatcher thread and returns 0. The queue has no
 // bound; the handle and id are not checked (an event nobody handles is dropped at delivery).
-// Two posts from one thread are delivered in their order.
+// Two posts from one thread are delivered in their order. Throws std::bad_alloc when the queue
+// cannot grow; the event is then not queued and the queue is as it was.
 KVX_API uint64_t PostEvent(void* handle, uint64_t id, uint64_t param1, uint64_t param2);
 
 // Delivers an event at once on this thread by the delivery rule, ahead of every queued event,

@@ -11,9 +11,9 @@ void* KvxRawAlloc(size_t bytes) noexcept;
 void KvxRawFree(void* block) noexcept;
 
 // Sees every raw block of the library: the 8-bit text buffers, the blocks of
-// Concurrency::Alloc and, off Windows, LocalAlloc's. Fault-injection tests install one to make
-// the n-th allocation fail and to find blocks that are never returned; without one, the cost is
-// one atomic load per allocation and per release.
+// Concurrency::Alloc, the small-block allocator's arenas and, off Windows, LocalAlloc's.
+// Fault-injection tests install one to make the n-th allocation fail and to find blocks that are
+// never returned; without one, the cost is one atomic load per allocation and per release.
 class KvxRawHeapObserver {
 public:
     // Asked before each allocation; true makes the allocation fail as if memory had run out.

@@ -6,4 +6,5 @@ kvx_add_test(reliability_alloc_failure_test
             ${CMAKE_CURRENT_LIST_DIR}/alloc_failure_xml_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/alloc_failure_csv_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/alloc_failure_log_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/alloc_failure_events_test.cpp
     LABELS "reliability;unit")

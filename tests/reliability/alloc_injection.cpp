@@ -3,6 +3,7 @@
 #include "alloc_injection.h"
 
 #include "platform/runtime/raw_heap.h"
+#include "platform/win32.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -88,6 +89,22 @@ void Give(void* block) noexcept {
     std::free(block);
 }
 
+// Aligned blocks come from _aligned_malloc, which every platform build has (the Windows C
+// runtime's std::free cannot take them).
+void* TakeAligned(size_t bytes, std::align_val_t alignment) noexcept {
+    if (Refuse()) {
+        return nullptr;
+    }
+    void* block = _aligned_malloc(bytes != 0 ? bytes : 1, static_cast<size_t>(alignment));
+    Remember(block);
+    return block;
+}
+
+void GiveAligned(void* block) noexcept {
+    Forget(block);
+    _aligned_free(block);
+}
+
 class Observer final : public KvxRawHeapObserver {
 public:
     bool RefuseAllocation(size_t) noexcept override { return Refuse(); }
@@ -136,8 +153,8 @@ uint64_t LastCount() {
 
 }  // namespace kvx_alloc
 
-// The replaceable allocation functions. The aligned forms keep the runtime's own: nothing in
-// the library asks for extended alignment.
+// The replaceable allocation functions, the aligned forms included (the event system's
+// instance is aligned to a cache line).
 void* operator new(size_t bytes) {
     if (void* block = Take(bytes)) {
         return block;
@@ -182,4 +199,50 @@ void operator delete(void* block, const std::nothrow_t&) noexcept {
 
 void operator delete[](void* block, const std::nothrow_t&) noexcept {
     Give(block);
+}
+
+void* operator new(size_t bytes, std::align_val_t alignment) {
+    if (void* block = TakeAligned(bytes, alignment)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+void* operator new[](size_t bytes, std::align_val_t alignment) {
+    if (void* block = TakeAligned(bytes, alignment)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+void* operator new(size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return TakeAligned(bytes, alignment);
+}
+
+void* operator new[](size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return TakeAligned(bytes, alignment);
+}
+
+void operator delete(void* block, std::align_val_t) noexcept {
+    GiveAligned(block);
+}
+
+void operator delete[](void* block, std::align_val_t) noexcept {
+    GiveAligned(block);
+}
+
+void operator delete(void* block, size_t, std::align_val_t) noexcept {
+    GiveAligned(block);
+}
+
+void operator delete[](void* block, size_t, std::align_val_t) noexcept {
+    GiveAligned(block);
+}
+
+void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+    GiveAligned(block);
+}
+
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+    GiveAligned(block);
 }

@@ -1,7 +1,7 @@
 // alloc_injection.h: counts the heap allocations of one thread and makes the n-th one fail,
 // for the allocation-failure tests.
 //
-// Every allocation goes through here: operator new and delete in all their plain forms are
+// Every allocation goes through here: operator new and delete in all their forms are
 // replaced in the test program (alloc_injection.cpp), and the library's raw blocks (8-bit text
 // buffers, Concurrency::Alloc, LocalAlloc off Windows) are watched through the raw heap
 // observer. While a thread is armed its allocations are numbered from 1; number `failAt`
