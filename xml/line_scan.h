@@ -131,48 +131,118 @@ constexpr uint64_t Below(uint64_t bits) {
     return (bits & (~bits + 1)) - 1;
 }
 
-// The common case: a line that ends within the 64 bytes at `line`, all known to hold no zero
-// byte. One set of wide compares gives every mark on the line at once, and the name scan, the
-// "<" count and the value scan become bit arithmetic on them. False (with `s` untouched) when
-// the line may be longer; the byte-by-byte scan then takes it.
-inline bool ScanShortLine(char* line, const TextBound& bound, ScannedLine& s) {
-    if (bound.limit - line < 64) {
-        return false;
-    }
-    uint64_t breaks = 0, opens = 0, closes = 0, slashes = 0, spaces = 0;
+// The marks the node reader needs of 64 bytes, bit i for byte i.
+struct Marks64 {
+    uint64_t breaks = 0;   // CR, LF
+    uint64_t opens = 0;    // "<"
+    uint64_t stops = 0;    // ">" and "/"
+    uint64_t spaces = 0;   // HT, LF, VT, FF, CR, space
+};
+
+// The marks of the 64 bytes at `p`, which must all be readable.
+inline Marks64 Classify64(const char* p) {
+    Marks64 m;
     for (int k = 0; k < 64; k += 16) {
-        breaks |= uint64_t{Match16<'\r', '\n'>(line + k)} << k;
-        opens |= uint64_t{Match16<'<'>(line + k)} << k;
-        closes |= uint64_t{Match16<'>'>(line + k)} << k;
-        slashes |= uint64_t{Match16<'/'>(line + k)} << k;
-        spaces |= uint64_t{Space16(line + k)} << k;
+        m.breaks |= uint64_t{Match16<'\r', '\n'>(p + k)} << k;
+        m.opens |= uint64_t{Match16<'<'>(p + k)} << k;
+        m.stops |= uint64_t{Match16<'>', '/'>(p + k)} << k;
+        m.spaces |= uint64_t{Space16(p + k)} << k;
     }
+    return m;
+}
+
+// Classifies the text in 64-byte blocks as the reader moves forward through it, each byte once,
+// and hands out the marks of the 64 bytes starting at any line. Lines are short, so looking at
+// 64 bytes from each line's start would classify most bytes several times over.
+//
+// The text may be written to behind the reader (zero bytes over breaks and name ends): marks of
+// bytes before the position asked for are never used again.
+class MarkWindow {
+public:
+    // The marks of the 64 bytes at `p`. False when they do not all lie in the stretch known to
+    // hold no zero byte (near the text's end); the caller then scans byte by byte.
+    bool At(char* p, TextBound& bound, Marks64& m) {
+        if (_base == nullptr || p < _base || p - _base >= 128) {
+            if (!Covered(p + 128, bound)) {
+                return false;
+            }
+            _base = p;
+            _first = Classify64(p);
+            _second = Classify64(p + 64);
+        } else if (p - _base >= 64) {
+            if (!Covered(_base + 192, bound)) {
+                return false;
+            }
+            _base += 64;
+            _first = _second;
+            _second = Classify64(_base + 64);
+        }
+        const unsigned offset = static_cast<unsigned>(p - _base);
+        if (offset == 0) {
+            m = _first;
+        } else {
+            const auto join = [offset](uint64_t low, uint64_t high) {
+                return (low >> offset) | (high << (64 - offset));
+            };
+            m.breaks = join(_first.breaks, _second.breaks);
+            m.opens = join(_first.opens, _second.opens);
+            m.stops = join(_first.stops, _second.stops);
+            m.spaces = join(_first.spaces, _second.spaces);
+        }
+        return true;
+    }
+
+private:
+    // Whether the bytes before `end` are known to hold no zero byte, extending the bound as far
+    // as needed.
+    static bool Covered(const char* end, TextBound& bound) {
+        while (bound.limit < end) {
+            if (!bound.Extend()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    char* _base = nullptr;  // start of the first classified block
+    Marks64 _first;         // marks of [_base, _base + 64)
+    Marks64 _second;        // marks of [_base + 64, _base + 128)
+};
+
+// The common case: a line that ends within the 64 bytes at `line`, whose marks are `m`. The
+// name scan, the "<" count and the value scan become bit arithmetic on the marks. False (with
+// `s` untouched) when the line may be longer; the byte-by-byte scan then takes it.
+inline bool ScanShortLine(char* line, const Marks64& m, ScannedLine& s) {
+    const uint64_t breaks = m.breaks;
     if (breaks == 0) {
         return false;
     }
     const uint64_t onLine = Below(breaks);
-    opens &= onLine;
-    closes &= onLine;
-    slashes &= onLine;
+    const uint64_t opens = m.opens & onLine;
+    // Bytes before the first "<" are rare (a line starts at its first non-whitespace byte)
+    // and a "/" among them would matter: the byte-by-byte scan takes such lines.
+    if (opens != 0 && (opens & 1) == 0) {
+        return false;
+    }
     const int lineEnd = std::countr_zero(breaks);
     s.lineEnd = line + lineEnd;
     // The next line's start, when it stands in the window too (the break itself is a space).
-    if (const uint64_t text = ~spaces & ~onLine) {
+    if (const uint64_t text = ~m.spaces & ~onLine) {
         s.next = line + std::countr_zero(text);
     }
     const bool twoOpens = (opens & (opens - 1)) != 0;
     if (opens == 0) {
         return true;  // no "<": a tag line without a name
     }
-    // Positions are below the break's, at most 62, so the shifts stay in range.
-    const int first = std::countr_zero(opens);
-    const uint64_t nameCloses = closes & ~((uint64_t{2} << first) - 1);
-    if (nameCloses == 0 || (slashes & Below(nameCloses)) != 0) {
+    // The name ends at the first ">" after the "<"; a "/" before it means there is no name.
+    const uint64_t nameStops = m.stops & onLine & ~uint64_t{1};
+    if (nameStops == 0 || line[std::countr_zero(nameStops)] == '/') {
         s.valueLine = twoOpens;  // no ">" after the "<", or a "/" before it: no name
         return true;
     }
-    const int nameEnd = std::countr_zero(nameCloses);
-    s.name = line + first + 1;
+    // Positions are below the break's, at most 62, so the shifts stay in range.
+    const int nameEnd = std::countr_zero(nameStops);
+    s.name = line + 1;
     s.nameEnd = line + nameEnd;
     const uint64_t textOpens = opens & ~((uint64_t{2} << nameEnd) - 1);
     if (textOpens != 0) {
@@ -185,12 +255,9 @@ inline bool ScanShortLine(char* line, const TextBound& bound, ScannedLine& s) {
     return true;
 }
 
-// Scans the line starting at `line` (its first non-whitespace byte). Writes nothing.
-inline ScannedLine ScanLine(char* line, TextBound& bound) {
+// The byte-by-byte scan of the line at `line`, for lines the marks do not cover.
+inline ScannedLine ScanLongLine(char* line, TextBound& bound) {
     ScannedLine s;
-    if (ScanShortLine(line, bound, s)) {
-        return s;
-    }
     int opens = 0;
     // Before the first "<": a ">" is ignored, a "/" means the line has no name.
     char* p = Find<'<', '/', '\r', '\n'>(line, bound);
@@ -239,6 +306,17 @@ inline ScannedLine ScanLine(char* line, TextBound& bound) {
     s.valueLine = true;
     s.lineEnd = Find<'\r', '\n'>(p, bound);
     return s;
+}
+
+// Scans the line starting at `line` (its first non-whitespace byte). Writes nothing. `window`
+// is the reader's, moving forward with it.
+inline ScannedLine ScanLine(char* line, TextBound& bound, MarkWindow& window) {
+    ScannedLine s;
+    Marks64 marks;
+    if (window.At(line, bound, marks) && ScanShortLine(line, marks, s)) {
+        return s;
+    }
+    return ScanLongLine(line, bound);
 }
 
 // Ends the line (writing a zero over its break) and returns the first non-whitespace byte

@@ -9,6 +9,7 @@
 #include "platform/win32.h"
 #include "xml/line_scan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,15 +19,63 @@ using kvx::xml::IsSpace;
 namespace {
 
 constexpr int kMinimumLength = 20;
-// Room made for a node's values and children when the first one is read: most nodes hold a
-// few, and growing one by one from nothing would move them each time.
-constexpr size_t kFirstValues = 4;
+// Room made for a node's children when the first one is read: most nodes hold a few, and
+// growing one by one from nothing would move them each time.
 constexpr size_t kFirstChildren = 2;
 constexpr LONGLONG kMaximumFileSize = 0xFFFFFFFFLL;  // the read count is 32-bit
 
 struct FileCloser {
     HANDLE file;
     ~FileCloser() { CloseHandle(file); }
+};
+
+// Value lines read for the node being filled, not yet in its `values`. Holding them back until
+// the node's run of values ends gives the array its exact size in one allocation, instead of
+// growing it step by step as most nodes' few values arrive. The texts stay where the cut-up
+// input holds them. A full batch is flushed early, so holding a value back never allocates.
+class PendingValues {
+public:
+    bool Full() const { return _count == kBatch; }
+    void Add(const char* name, const char* nameEnd, const char* text, const char* textEnd) {
+        _items[_count++] = {name, nameEnd, text, textEnd};
+    }
+    // Appends the held values to `values` in the order they were read. std::bad_alloc leaves
+    // the values appended before the failing one and drops the rest.
+    void FlushInto(std::vector<XML_VALUE>& values) {
+        if (_count == 0) {
+            return;
+        }
+        const size_t count = _count;
+        _count = 0;
+        const size_t needed = values.size() + count;
+        if (needed > values.capacity()) {
+            // Geometric growth when a node's values come in several runs between its
+            // children, so that appending stays linear.
+            values.reserve(values.empty() ? needed : std::max(needed, 2 * values.capacity()));
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const Item& item = _items[i];
+            XML_VALUE& value = values.emplace_back();
+            try {
+                value.name.assign(item.name, static_cast<size_t>(item.nameEnd - item.name));
+                value.value.assign(item.text, static_cast<size_t>(item.textEnd - item.text));
+            } catch (...) {
+                values.pop_back();  // no half-read value stays in the tree
+                throw;
+            }
+        }
+    }
+
+private:
+    static constexpr size_t kBatch = 32;
+    struct Item {
+        const char* name;
+        const char* nameEnd;
+        const char* text;
+        const char* textEnd;
+    };
+    Item _items[kBatch];
+    size_t _count = 0;
 };
 
 }  // namespace
@@ -71,30 +120,24 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
     XML_NODE* current = node;
     int childLevel = level;
     TextBound bound{line};
+    MarkWindow window;
+    PendingValues pending;
     while (line != nullptr) {
-        const ScannedLine s = ScanLine(line, bound);
+        const ScannedLine s = ScanLine(line, bound, window);
         char* const next = NextLineStart(s);
         if (s.valueLine) {
             // A value line without a name is ignored.
             if (s.name != nullptr) {
                 *s.nameEnd = '\0';
                 *s.valueEnd = '\0';
-                std::vector<XML_VALUE>& values = current->values;
-                if (values.capacity() == 0) {
-                    values.reserve(kFirstValues);
+                if (pending.Full()) {
+                    pending.FlushInto(current->values);
                 }
-                XML_VALUE& value = values.emplace_back();
-                try {
-                    value.name.assign(s.name, static_cast<size_t>(s.nameEnd - s.name));
-                    value.value.assign(s.nameEnd + 1,
-                                       static_cast<size_t>(s.valueEnd - s.nameEnd - 1));
-                } catch (...) {
-                    values.pop_back();  // no half-read value stays in the tree
-                    throw;
-                }
+                pending.Add(s.name, s.nameEnd, s.nameEnd + 1, s.valueEnd);
             }
         } else if (s.name == nullptr || s.nameEnd == s.name) {
             // An end line closes `current`.
+            pending.FlushInto(current->values);
             if (open.empty()) {
                 return next;
             }
@@ -103,6 +146,7 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
             open.pop_back();
         } else {
             *s.nameEnd = '\0';
+            pending.FlushInto(current->values);
             std::vector<XML_NODE>& children = current->children;
             if (children.capacity() == 0) {
                 children.reserve(kFirstChildren);
@@ -121,6 +165,7 @@ char* CQVXmlFormat::_AddNewNode(XML_NODE* node, char* name, char* text, int leve
         }
         line = next;
     }
+    pending.FlushInto(current->values);
     return nullptr;
 }
 

@@ -5,6 +5,7 @@
 // thread's LC_CTYPE, so the call runs under a C.UTF-8 locale: the ANSI code page off Windows
 // is UTF-8 whatever the process locale is. glibc's vswprintf returns -1 on overflow without
 // measuring, so an overflowing text is measured in a scratch buffer that grows.
+#include "platform/posix/simple_wide_format.h"
 #include "platform/runtime/runtime_api.h"
 
 #include <cerrno>
@@ -197,6 +198,10 @@ int FormatRewritten(Char* buffer, size_t count, const Char* format, va_list args
 int KvxFormatWideV(wchar_t* buffer, size_t count, const wchar_t* format, va_list args) {
     if (format == nullptr || (buffer == nullptr && count > 0)) {
         return -1;
+    }
+    int simple = 0;
+    if (KvxFormatSimpleWide(buffer, count, format, args, &simple)) {
+        return simple;
     }
     const Rewritten<wchar_t> rewritten(format, std::wcslen(format), true);
     return FormatRewritten(buffer, count, rewritten.c_str(), args);

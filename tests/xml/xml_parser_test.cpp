@@ -19,6 +19,17 @@ std::string ConfigDocument(const std::string& br, const std::string& indent) {
            indent + "<name>alpha</name>" + br + indent + "</server>" + br + "</config>" + br;
 }
 
+// A node with `count` values, more than the reader holds back at once, and its tree.
+std::pair<std::string, std::string> ManyValues(int count) {
+    std::string text = "<a>\n";
+    std::string tree = "a:0{";
+    for (int i = 0; i < count; ++i) {
+        text += "\t<v" + std::to_string(i) + ">" + std::string(size_t(i), 'x') + "</v>\n";
+        tree += (i == 0 ? "" : ";") + ("v" + std::to_string(i)) + "=" + std::string(size_t(i), 'x');
+    }
+    return {text + "</a>\n", tree + "}"};
+}
+
 struct Case {
     const char* what;
     std::string text;
@@ -88,6 +99,10 @@ const Case kCases[] = {
     {"an opening root line that is the last line", "<?xml version=\"1.0\"?>\n<only>", "only:0"},
     {"deeper levels", "<a>\n<b>\n<c>\n<v>1</v>\n</c>\n</b>\n<d>\n</d>\n</a>\n",
      "a:0[b:1[c:2{v=1}],d:1]"},
+    {"values after a child join the node's values in order",
+     "<a>\n<v>1</v>\n<b>\n<w>2</w>\n</b>\n<v>3</v>\n<c>\n</c>\n<v>4</v>\n<v>5</v>\n</a>\n",
+     "a:0{v=1;v=3;v=4;v=5}[b:1{w=2},c:1]"},
+    {"a long run of values", ManyValues(70).first, ManyValues(70).second},
 
     // Choices of ours.
     {"a value line without a name is ignored", "<a>\n</x><y>1</y>\n<v>2</v>\n</a>\n", "a:0{v=2}"},
