@@ -133,10 +133,10 @@ constexpr uint64_t Below(uint64_t bits) {
 
 // The marks the node reader needs of 64 bytes, bit i for byte i.
 struct Marks64 {
-    uint64_t breaks = 0;   // CR, LF
-    uint64_t opens = 0;    // "<"
-    uint64_t stops = 0;    // ">" and "/"
-    uint64_t spaces = 0;   // HT, LF, VT, FF, CR, space
+    uint64_t breaks = 0;  // CR, LF
+    uint64_t opens = 0;   // "<"
+    uint64_t stops = 0;   // ">" and "/"
+    uint64_t spaces = 0;  // HT, LF, VT, FF, CR, space
 };
 
 // The marks of the 64 bytes at `p`, which must all be readable.

@@ -140,7 +140,8 @@ bool KvxFormatSimpleWide(wchar_t* buffer, size_t count, const wchar_t* format, v
     bool simple = true;
     for (const wchar_t* p = format; simple && *p != L'\0';) {
         const wchar_t* const percent = std::wcschr(p, L'%');
-        const size_t literal = percent != nullptr ? static_cast<size_t>(percent - p) : std::wcslen(p);
+        const size_t literal =
+            percent != nullptr ? static_cast<size_t>(percent - p) : std::wcslen(p);
         out.Append(p, literal);
         if (percent == nullptr) {
             break;

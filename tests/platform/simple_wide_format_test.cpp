@@ -68,9 +68,9 @@ TEST(SimpleWideFormat, MatchesTheLibraryOnRandomIntegers) {
 TEST(SimpleWideFormat, LeavesEverythingElseToTheFullPath) {
     const struct {
         const wchar_t* format;
-    } formats[] = {{L"%5d"},  {L"%-d"}, {L"%+d"}, {L"%.2s"}, {L"%S"},   {L"%hs"}, {L"%C"},
-                   {L"%f"},   {L"%p"},  {L"%wd"}, {L"%lls"}, {L"%I64s"}, {L"%hd"}, {L"%zu"},
-                   {L"abc%"}, {L"%l"},  {L"%I6"}, {L"%n"}};
+    } formats[] = {{L"%5d"}, {L"%-d"}, {L"%+d"},  {L"%.2s"}, {L"%S"},   {L"%hs"},
+                   {L"%C"},  {L"%f"},  {L"%p"},   {L"%wd"},  {L"%lls"}, {L"%I64s"},
+                   {L"%hd"}, {L"%zu"}, {L"abc%"}, {L"%l"},   {L"%I6"},  {L"%n"}};
     for (const auto& f : formats) {
         wchar_t out[32];
         int result = -2;
