@@ -16,6 +16,7 @@
 
 #include "foundation/st_block.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class StFreeIndex {
@@ -28,20 +29,63 @@ public:
 
     // The first block in `freeList` (the pool's, in list order) whose usable size is at least
     // `size`, or null.
-    ST_BLOCK* FirstFit(uint8_t* arena, ST_BLOCK* freeList, uint64_t size) const;
+    ST_BLOCK* FirstFit(uint8_t* arena, ST_BLOCK* freeList, uint64_t size) const {
+        if (_tree[_root] < size) {
+            return nullptr;
+        }
+        // The head of the list is the newest block: when it fits, it is the answer.
+        if (freeList->usableSize >= size) {
+            return freeList;
+        }
+        uint32_t i = _root;
+        // The newer half first. Branch-free: the way down is unpredictable, so a branch per
+        // level would cost more than the levels themselves.
+        while (i < kSlots) {
+            i = 2 * i + static_cast<uint32_t>(_tree[2 * i + 1] >= size);
+        }
+        return reinterpret_cast<ST_BLOCK*>(arena + size_t{_granule[i - kSlots]} * kStGranule);
+    }
 
-    // `block` has just been put at the head of `freeList`.
-    void Added(uint8_t* arena, ST_BLOCK* freeList, ST_BLOCK* block);
+    // `block`, whose usable size is final, has just been put at the head of `freeList`.
+    void Added(uint8_t* arena, ST_BLOCK* freeList, ST_BLOCK* block) {
+        if (_nextSlot == kSlots / _root) {
+            MakeRoom(arena, freeList);
+        }
+        const uint32_t slot = _nextSlot++;
+        ++_live;
+        block->reserved = slot;
+        _granule[slot] = static_cast<uint16_t>((reinterpret_cast<uint8_t*>(block) - arena) /
+                                               static_cast<ptrdiff_t>(kStGranule));
+        SetLeaf(slot, Usable(block));
+    }
     // `block`'s usable size has changed.
     void Resized(const ST_BLOCK* block) { SetLeaf(block->reserved, Usable(block)); }
     // `block` has left the free list.
-    void Removed(const ST_BLOCK* block);
+    void Removed(const ST_BLOCK* block) {
+        --_live;
+        SetLeaf(block->reserved, 0);
+    }
 
 private:
     static uint16_t Usable(const ST_BLOCK* block) {
         return static_cast<uint16_t>(block->usableSize);
     }
-    void SetLeaf(uint32_t slot, uint16_t usable);
+    void SetLeaf(uint32_t slot, uint16_t usable) {
+        // The climb always goes up to the root: stopping where a node keeps its value would
+        // save a few levels, but the branch that decides it is unpredictable and costs more.
+        // The value climbs in a register and only siblings are read, so no load waits for a
+        // store just made.
+        uint32_t i = kSlots + slot;
+        uint32_t value = usable;
+        _tree[i] = usable;
+        for (const uint32_t root = _root; i > root; i /= 2) {
+            const uint32_t sibling = _tree[i ^ 1];
+            value = value > sibling ? value : sibling;
+            _tree[i / 2] = static_cast<uint16_t>(value);
+        }
+    }
+    // Widens the tree or renumbers the blocks behind the head so that a slot is free.
+    void MakeRoom(uint8_t* arena, ST_BLOCK* freeList);
     void Renumber(uint8_t* arena, ST_BLOCK* freeList);
 
     uint16_t _tree[2 * kSlots] = {};      // heap order: leaves start at kSlots

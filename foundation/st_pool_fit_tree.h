@@ -19,12 +19,37 @@ public:
     // Adds the next pool with its largest free size. Reserve must have made room for it.
     void Append(uint32_t largest);
     // The first pool whose largest free size is at least `size`, or kNone.
-    size_t FindFirst(uint64_t size) const;
-    // A pool's largest free size has changed.
-    void Set(size_t pool, uint32_t largest);
+    size_t FindFirst(uint64_t size) const {
+        if (_count == 0 || _nodes[1] < size) {
+            return kNone;
+        }
+        const uint32_t* nodes = _nodes.data();
+        size_t i = 1;
+        while (i < _capacity) {
+            i = 2 * i + static_cast<size_t>(nodes[2 * i] < size);  // branch-free: unpredictable
+        }
+        return i - _capacity;
+    }
+    // A pool's largest free size has changed (or stayed the same).
+    void Set(size_t pool, uint32_t largest) {
+        // As in StFreeIndex: the value climbs in a register, only siblings are read. Allocations
+        // mostly leave a pool's largest block alone, and then nothing changes.
+        uint32_t* nodes = _nodes.data();
+        size_t i = _capacity + pool;
+        if (nodes[i] == largest) {
+            return;
+        }
+        nodes[i] = largest;
+        uint32_t value = largest;
+        for (; i > 1; i /= 2) {
+            const uint32_t sibling = nodes[i ^ 1];
+            value = value > sibling ? value : sibling;
+            nodes[i / 2] = value;
+        }
+    }
 
 private:
     std::vector<uint32_t> _nodes;  // _nodes[1] is the root, leaves start at _capacity
-    size_t _capacity = 0;          // a power of two
+    size_t _capacity = 0;          // a power of two: as few levels as the pools allow
     size_t _count = 0;
 };

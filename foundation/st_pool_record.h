@@ -16,8 +16,8 @@ struct StPoolRecord {
     StFreeIndex free;
 
     bool Contains(uintptr_t address) const {
-        return reinterpret_cast<uintptr_t>(pool.arenaStart) <= address &&
-               address < reinterpret_cast<uintptr_t>(pool.arenaEnd);
+        // One unsigned comparison: an address below the arena wraps around to a large offset.
+        return address - reinterpret_cast<uintptr_t>(pool.arenaStart) < kStArenaBytes;
     }
     uint32_t GranuleOf(const void* block) const {
         return static_cast<uint32_t>((static_cast<const uint8_t*>(block) - pool.arenaStart) /
