@@ -67,7 +67,8 @@ public:
 
 private:
     size_t AddPool();
-    void* Carve(StPoolRecord& record, ST_BLOCK* freeBlock, uint64_t size);
+    // Makes the block and returns its caller's bytes, not yet filled.
+    uint8_t* Carve(StPoolRecord& record, ST_BLOCK* freeBlock, uint64_t size);
     void Merge(StPoolRecord& record, ST_BLOCK* released);
 
     ArenaSource _source;

@@ -3,24 +3,24 @@
 
 #include <algorithm>
 
-void StFreeIndex::MakeRoom(uint8_t* arena, ST_BLOCK* freeList) {
+void StFreeIndex::MakeRoom(uint8_t* arena, ST_BLOCK* behindHead) {
     // Widen the tree while most slots still hold blocks, else renumber, so the tree stays small
     // (fewer levels and cache lines) and renumbering stays rare.
     if (_root > 1 && _live * 4 > _nextSlot) {
         _root /= 2;
         _tree[_root] = _tree[2 * _root];  // the new right half is empty
     } else {
-        Renumber(arena, freeList->next);  // the new head gets a slot above them all
+        Renumber(arena, behindHead);  // the new head gets a slot above them all
     }
 }
 
-void StFreeIndex::Renumber(uint8_t* arena, ST_BLOCK* freeList) {
+void StFreeIndex::Renumber(uint8_t* arena, ST_BLOCK* behindHead) {
     // Clear the tree as far as it was in use: every level of the subtree under the root.
     for (uint32_t first = kSlots, width = kSlots / _root; width > 0; first /= 2, width /= 2) {
         std::fill(_tree + first, _tree + first + width, uint16_t{0});
     }
     uint32_t count = 0;
-    for (const ST_BLOCK* b = freeList; b != nullptr; b = b->next) {
+    for (const ST_BLOCK* b = behindHead; b != nullptr; b = b->next) {
         ++count;
     }
     uint32_t width = kMinSlots;
@@ -29,7 +29,7 @@ void StFreeIndex::Renumber(uint8_t* arena, ST_BLOCK* freeList) {
     }
     _root = kSlots / width;
     uint32_t slot = count;
-    for (ST_BLOCK* b = freeList; b != nullptr; b = b->next) {
+    for (ST_BLOCK* b = behindHead; b != nullptr; b = b->next) {
         b->reserved = --slot;
         _granule[slot] = static_cast<uint16_t>((reinterpret_cast<uint8_t*>(b) - arena) /
                                                static_cast<ptrdiff_t>(kStGranule));

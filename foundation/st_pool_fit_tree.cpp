@@ -25,5 +25,5 @@ void StPoolFitTree::Reserve(size_t pools) {
 
 void StPoolFitTree::Append(uint32_t largest) {
     assert(_count < _capacity);
-    Set(_count++, largest);
+    Raise(_count++, largest);
 }
