@@ -58,6 +58,22 @@ void Unlink(ST_BLOCK*& head, ST_BLOCK* block) {
     }
 }
 
+// The new block that `size` bytes take from `freeBlock` (its tail, or all of it) is written
+// whole: its header now, its bytes and guard after the lock is left. Its cache lines are asked
+// for at once, so that they arrive while the indexes are updated instead of one after another
+// while the lock waits for the writes.
+void PrefetchBlock(const ST_BLOCK* freeBlock, uint64_t size) {
+    constexpr uintptr_t kLine = 64;
+    uintptr_t start = reinterpret_cast<uintptr_t>(freeBlock);
+    if (freeBlock->usableSize > size + kStBlockOverhead) {
+        start += freeBlock->blockSize - StBlockSizeFor(size);
+    }
+    const uintptr_t end = start + kStHeaderBytes + size + sizeof(kStTailGuard);
+    for (uintptr_t line = start & ~(kLine - 1); line < end; line += kLine) {
+        __builtin_prefetch(reinterpret_cast<const void*>(line), 1);
+    }
+}
+
 // A free block's usable size and extent follow its size.
 void Resize(ST_BLOCK* block, uint64_t blockSize) {
     block->blockSize = blockSize;
@@ -130,6 +146,7 @@ void* StAllocator::Allocate(size_t size) {
         StPoolRecord& record = *_pools[index];
         ST_BLOCK* fit = record.free.FirstFit(record.pool.arenaStart, record.pool.freeList, size);
         assert(fit != nullptr);
+        PrefetchBlock(fit, size);
         bytes = Carve(record, fit, size);
         _fit.Lower(index, record.free.Largest(record.pool.freeList));
     }
@@ -204,6 +221,9 @@ void StAllocator::Release(void* bytes) {
 inline void StAllocator::Merge(StPoolRecord& record, ST_BLOCK* released) {
     ST_BLOCK* const head = record.pool.freeList;
     const uint32_t granule = record.GranuleOf(released);
+    // The header behind may be needed after the one in front: load both at once. (Past the
+    // arena end the prefetch is useless but harmless: it never faults.)
+    __builtin_prefetch(reinterpret_cast<uint8_t*>(released) + released->blockSize);
     // The block in front is free if the free list holds one that ends where the released block
     // begins. The head is the likeliest (a run of releases in reverse order of allocation) and
     // the cheapest to check; otherwise the map of block starts names the block in front.
