@@ -58,20 +58,17 @@ void Unlink(ST_BLOCK*& head, ST_BLOCK* block) {
     }
 }
 
-// The new block that `size` bytes take from `freeBlock` (its tail, or all of it) is written
-// whole: its header now, its bytes and guard after the lock is left. Its cache lines are asked
-// for at once, so that they arrive while the indexes are updated instead of one after another
-// while the lock waits for the writes.
-void PrefetchBlock(const ST_BLOCK* freeBlock, uint64_t size) {
-    constexpr uintptr_t kLine = 64;
-    uintptr_t start = reinterpret_cast<uintptr_t>(freeBlock);
+// The header of the new block that `size` bytes take from `freeBlock` (its tail, or all of
+// it) is written below: its cache lines are asked for at once, so that they arrive while the
+// indexes are updated instead of while the lock waits for the writes. (The caller's bytes are
+// written in one sweep after the lock is left, which the processor streams on its own.)
+void PrefetchHeader(const ST_BLOCK* freeBlock, uint64_t size) {
+    const auto* start = reinterpret_cast<const uint8_t*>(freeBlock);
     if (freeBlock->usableSize > size + kStBlockOverhead) {
         start += freeBlock->blockSize - StBlockSizeFor(size);
     }
-    const uintptr_t end = start + kStHeaderBytes + size + sizeof(kStTailGuard);
-    for (uintptr_t line = start & ~(kLine - 1); line < end; line += kLine) {
-        __builtin_prefetch(reinterpret_cast<const void*>(line), 1);
-    }
+    __builtin_prefetch(start, 1);
+    __builtin_prefetch(start + kStHeaderBytes - 1, 1);
 }
 
 // A free block's usable size and extent follow its size.
@@ -146,7 +143,7 @@ void* StAllocator::Allocate(size_t size) {
         StPoolRecord& record = *_pools[index];
         ST_BLOCK* fit = record.free.FirstFit(record.pool.arenaStart, record.pool.freeList, size);
         assert(fit != nullptr);
-        PrefetchBlock(fit, size);
+        PrefetchHeader(fit, size);
         bytes = Carve(record, fit, size);
         _fit.Lower(index, record.free.Largest(record.pool.freeList));
     }
@@ -195,14 +192,9 @@ void StAllocator::Release(void* bytes) {
     // taken. A prefetch never faults, even for an address that is no block.
     __builtin_prefetch(reinterpret_cast<const void*>(start));
     Lock lock(_lock);
-    // Releases often come in runs from one pool: try the last one before the directory.
-    StPoolRecord* record = _recent;
-    if (record == nullptr || !record->Contains(start)) {
-        record = _directory.Find(start);
-        if (record == nullptr) {
-            return;
-        }
-        _recent = record;
+    StPoolRecord* record = _directory.Find(start);
+    if (record == nullptr) {
+        return;
     }
     const uintptr_t offset = start - reinterpret_cast<uintptr_t>(record->pool.arenaStart);
     if (offset % kStGranule != 0 ||

@@ -99,16 +99,14 @@ private:
         // save a few levels, but the branch that decides it is unpredictable and costs more.
         // The value climbs in a register and only siblings are read, so no load waits for a
         // store just made.
-        uint16_t* node = _tree + kSlots + slot;
-        uint16_t* const root = _tree + _root;
+        uint32_t i = kSlots + slot;
         uint32_t value = usable;
-        *node = usable;
-        while (node > root) {
-            const uintptr_t at = static_cast<uintptr_t>(node - _tree);
-            const uint32_t sibling = _tree[at ^ 1];
+        _tree[i] = usable;
+        for (const uint32_t root = _root; i > root;) {
+            const uint32_t sibling = _tree[i ^ 1];
             value = value > sibling ? value : sibling;
-            node = _tree + at / 2;
-            *node = static_cast<uint16_t>(value);
+            i >>= 1;
+            _tree[i] = static_cast<uint16_t>(value);
         }
     }
     // Widens the tree or renumbers `behindHead` (the blocks behind the head) so that a slot is

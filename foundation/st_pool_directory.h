@@ -24,17 +24,19 @@ public:
     StPoolRecord* Find(uintptr_t address) const {
         const uintptr_t chunk = address >> kChunkShift;
         const Slot* slots = _table;
-        for (size_t i = Home(chunk); slots[i].pools[0] != nullptr; i = (i + 1) & _mask) {
+        for (size_t i = Home(chunk);; i = (i + 1) & _mask) {
             const Slot& slot = slots[i];
+            if (slot.pools[0] == nullptr) {
+                return nullptr;
+            }
             if (slot.chunk == chunk) {
-                if (slot.pools[0]->Contains(address)) {
-                    return slot.pools[0];
-                }
-                StPoolRecord* other = slot.pools[1];
-                return other != nullptr && other->Contains(address) ? other : nullptr;
+                // Which of a chunk's two arenas holds the address is a coin toss: chosen
+                // without a branch, then checked.
+                StPoolRecord* first = slot.pools[0];
+                StPoolRecord* found = first->Contains(address) ? first : slot.pools[1];
+                return found != nullptr && found->Contains(address) ? found : nullptr;
             }
         }
-        return nullptr;
     }
 
 private:
