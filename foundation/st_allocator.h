@@ -17,7 +17,9 @@
 // with the logarithm of the number of pools, and not at all with the number of free blocks.
 //
 // Every member function takes the allocator's one lock (a critical section with spin count
-// 1024), so any thread may call them at any time.
+// 1024), so any thread may call them at any time. Allocate fills the caller's bytes and writes
+// the trailing guard after leaving it: the block is already the caller's, and no other call
+// reads those bytes.
 #pragma once
 
 #include "foundation/st_block.h"

@@ -1,12 +1,10 @@
 // st_pool_fit_tree.h: the first pool, in creation order, that may serve a request, found in
 // logarithmic time.
 //
-// A max tree over a bound on each pool's largest free block: the first pool whose bound reaches
-// a size is the first that may hold a block of that size. A bound is never below the pool's
-// largest free block, but may lie above it: an allocation only ever shrinks a pool's largest
-// block, and rather than updating the tree on every allocation, the caller checks the pool
-// found and, when it cannot serve after all, lowers its bound to the truth and searches again.
-// So the first pool that can serve is always found, and each stale bound costs one correction.
+// A max tree over the usable size of each pool's largest free block gives the first pool that
+// holds a block of a given size. An allocation can only shrink a pool's largest block and a
+// release only grow it, so each has an update of its own: a shrink recomputes the path to the
+// root from the siblings, a growth only raises the nodes on it.
 // Not thread-safe: the allocator's lock covers it.
 #pragma once
 
@@ -23,7 +21,7 @@ public:
     void Reserve(size_t pools);
     // Adds the next pool with its largest free size. Reserve must have made room for it.
     void Append(uint32_t largest);
-    // The first pool whose bound is at least `size`, or kNone: no pool before it can serve.
+    // The first pool whose largest free size is at least `size`, or kNone.
     size_t FindFirst(uint64_t size) const {
         if (_count == 0 || _nodes[1] < size) {
             return kNone;
@@ -35,7 +33,7 @@ public:
         }
         return i - _capacity;
     }
-    // A pool's largest free size may have grown to `largest`: its bound rises to it if needed.
+    // A pool's largest free size is now `largest`, no less than before.
     void Raise(size_t pool, uint32_t largest) {
         uint32_t* nodes = _nodes.data();
         size_t i = _capacity + pool;
@@ -47,7 +45,7 @@ public:
             nodes[i] = nodes[i] > largest ? nodes[i] : largest;
         }
     }
-    // A pool's largest free size may have shrunk to `largest`.
+    // A pool's largest free size is now `largest`, no more than before.
     void Lower(size_t pool, uint32_t largest) {
         // The value climbs in a register and only siblings are read, so no load waits for a
         // store just made.
