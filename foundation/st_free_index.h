@@ -68,8 +68,8 @@ public:
         const uint32_t slot = _nextSlot++;
         ++_live;
         block->reserved = slot;
-        _granule[slot] = static_cast<uint16_t>((reinterpret_cast<uint8_t*>(block) - arena) /
-                                               static_cast<ptrdiff_t>(kStGranule));
+        _granule[slot] = static_cast<uint16_t>(
+            (reinterpret_cast<uintptr_t>(block) - reinterpret_cast<uintptr_t>(arena)) / kStGranule);
         if (const ST_BLOCK* former = block->next) {
             SetLeaf(former->reserved, Usable(former));
         }

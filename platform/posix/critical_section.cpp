@@ -85,26 +85,10 @@ bool TryTake(std::atomic_ref<LONG> word) {
                                       std::memory_order_relaxed);
 }
 
-}  // namespace
-
-void EnterCriticalSection(LPCRITICAL_SECTION section) {
-    const HANDLE self = Self();
+// Waits for a section that another thread holds (or that has sleepers): spins, then sleeps.
+// Kept out of line so that the uncontended path needs no registers saved.
+[[gnu::noinline]] void EnterContended(LPCRITICAL_SECTION section, HANDLE self) {
     std::atomic_ref<LONG> word = LockWord(section);
-    // A free section with no sleepers is taken by one exchange. It fails while this thread
-    // holds the section itself, as the held bit is set then.
-    LONG idle = 0;
-    if (word.compare_exchange_strong(idle, kHeld, std::memory_order_acquire,
-                                     std::memory_order_relaxed)) {
-        Owner(section).store(self, std::memory_order_relaxed);
-        section->RecursionCount = 1;
-        return;
-    }
-    // Only this thread ever stores its own token, so a relaxed read cannot mistake another
-    // owner for itself.
-    if (Owner(section).load(std::memory_order_relaxed) == self) {
-        ++section->RecursionCount;
-        return;
-    }
     bool owned = TryTake(word);
     for (ULONG_PTR spin = 0; spin < section->SpinCount && !owned; ++spin) {
         CpuRelax();
@@ -123,6 +107,28 @@ void EnterCriticalSection(LPCRITICAL_SECTION section) {
     }
     Owner(section).store(self, std::memory_order_relaxed);
     section->RecursionCount = 1;
+}
+
+}  // namespace
+
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+    const HANDLE self = Self();
+    // A free section with no sleepers is taken by one exchange. It fails while this thread
+    // holds the section itself, as the held bit is set then.
+    LONG idle = 0;
+    if (LockWord(section).compare_exchange_strong(idle, kHeld, std::memory_order_acquire,
+                                                  std::memory_order_relaxed)) {
+        Owner(section).store(self, std::memory_order_relaxed);
+        section->RecursionCount = 1;
+        return;
+    }
+    // Only this thread ever stores its own token, so a relaxed read cannot mistake another
+    // owner for itself.
+    if (Owner(section).load(std::memory_order_relaxed) == self) {
+        ++section->RecursionCount;
+        return;
+    }
+    EnterContended(section, self);
 }
 
 void LeaveCriticalSection(LPCRITICAL_SECTION section) {
