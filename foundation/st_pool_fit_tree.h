@@ -64,6 +64,8 @@ public:
     }
 
 private:
+    static constexpr size_t kMinStorage = 16;
+
     std::vector<uint32_t> _nodes;  // _nodes[1] is the root, leaves start at _capacity
     size_t _capacity = 0;          // a power of two: as few levels as the pools allow
     size_t _count = 0;
