@@ -17,7 +17,9 @@
 // with the logarithm of the number of pools, and not at all with the number of free blocks.
 //
 // Every member function takes the allocator's one lock (a critical section with spin count
-// 1024), so any thread may call them at any time.
+// 1024), so any thread may call them at any time. Allocate fills the caller's bytes and writes
+// the trailing guard after leaving it: the block is already the caller's, and no other call
+// reads those bytes.
 #pragma once
 
 #include "foundation/st_block.h"
@@ -67,7 +69,8 @@ public:
 
 private:
     size_t AddPool();
-    void* Carve(StPoolRecord& record, ST_BLOCK* freeBlock, uint64_t size);
+    // Makes the block and returns its caller's bytes, not yet filled.
+    uint8_t* Carve(StPoolRecord& record, ST_BLOCK* freeBlock, uint64_t size);
     void Merge(StPoolRecord& record, ST_BLOCK* released);
 
     ArenaSource _source;

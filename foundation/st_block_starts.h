@@ -53,9 +53,8 @@ public:
 private:
     static constexpr uint32_t kWords = kGranules / 64;
 
-    static uint64_t LowBits(uint32_t count) {
-        return count == 0 ? 0 : ~uint64_t{0} >> (64 - count);
-    }
+    // The `count` low bits, for a count below 64.
+    static uint64_t LowBits(uint32_t count) { return (uint64_t{1} << count) - 1; }
     static uint32_t HighestBit(uint64_t bits) {
         return 63u - static_cast<uint32_t>(std::countl_zero(bits));
     }

@@ -3,22 +3,12 @@
 
 #include <cassert>
 
-namespace {
-
-constexpr int kChunkShift = 16;  // 64 KiB chunks
-constexpr uint64_t kHashFactor = 0x9E3779B97F4A7C15ull;
-
-}  // namespace
-
-size_t StPoolDirectory::Home(uintptr_t chunk) const {
-    return static_cast<size_t>((uint64_t{chunk} * kHashFactor) >> _shift);
-}
+const StPoolDirectory::Slot StPoolDirectory::kNoSlots[2] = {};
 
 StPoolDirectory::Slot& StPoolDirectory::SlotFor(uintptr_t chunk) {
-    const size_t mask = _slots.size() - 1;
     size_t i = Home(chunk);
     while (_slots[i].pools[0] != nullptr && _slots[i].chunk != chunk) {
-        i = (i + 1) & mask;
+        i = (i + 1) & _mask;
     }
     return _slots[i];
 }
@@ -36,6 +26,8 @@ void StPoolDirectory::Reserve(size_t arenas) {
     }
     std::vector<Slot> old(wanted, Slot{0, {nullptr, nullptr}});
     old.swap(_slots);
+    _table = _slots.data();
+    _mask = wanted - 1;
     _shift = shift;
     for (const Slot& slot : old) {
         if (slot.pools[0] != nullptr) {
@@ -59,24 +51,4 @@ void StPoolDirectory::Insert(StPoolRecord* record) {
         }
     }
     assert(_used * 2 <= _slots.size());
-}
-
-StPoolRecord* StPoolDirectory::Find(uintptr_t address) const {
-    if (_slots.empty()) {
-        return nullptr;
-    }
-    const uintptr_t chunk = address >> kChunkShift;
-    const size_t mask = _slots.size() - 1;
-    for (size_t i = Home(chunk); _slots[i].pools[0] != nullptr; i = (i + 1) & mask) {
-        const Slot& slot = _slots[i];
-        if (slot.chunk == chunk) {
-            for (StPoolRecord* record : slot.pools) {
-                if (record != nullptr && record->Contains(address)) {
-                    return record;
-                }
-            }
-            return nullptr;
-        }
-    }
-    return nullptr;
 }

@@ -21,18 +21,45 @@ public:
     // Adds a pool whose arena no other pool's overlaps. Reserve must have made room for it.
     void Insert(StPoolRecord* record);
     // The pool whose arena contains `address`, or null.
-    StPoolRecord* Find(uintptr_t address) const;
+    StPoolRecord* Find(uintptr_t address) const {
+        const uintptr_t chunk = address >> kChunkShift;
+        const Slot* slots = _table;
+        for (size_t i = Home(chunk);; i = (i + 1) & _mask) {
+            const Slot& slot = slots[i];
+            if (slot.pools[0] == nullptr) {
+                return nullptr;
+            }
+            if (slot.chunk == chunk) {
+                // Which of a chunk's two arenas holds the address is a coin toss: chosen
+                // without a branch, then checked.
+                StPoolRecord* first = slot.pools[0];
+                StPoolRecord* found = first->Contains(address) ? first : slot.pools[1];
+                return found != nullptr && found->Contains(address) ? found : nullptr;
+            }
+        }
+    }
 
 private:
+    static constexpr int kChunkShift = 16;  // 64 KiB chunks
+    static constexpr uint64_t kHashFactor = 0x9E3779B97F4A7C15ull;
+
     struct Slot {
         uintptr_t chunk;
         StPoolRecord* pools[2];  // pools[0] null: the slot is empty
     };
 
-    size_t Home(uintptr_t chunk) const;
+    size_t Home(uintptr_t chunk) const {
+        return static_cast<size_t>((uint64_t{chunk} * kHashFactor) >> _shift);
+    }
     Slot& SlotFor(uintptr_t chunk);
 
-    std::vector<Slot> _slots;  // a power of two in size, at most half of them in use
+    // Two empty slots that end every search while the directory is empty, so that a lookup
+    // needs no test for it and the empty directory owns no memory.
+    static const Slot kNoSlots[2];
+
+    std::vector<Slot> _slots;       // a power of two in size, at most half of them in use
+    const Slot* _table = kNoSlots;  // _slots' data once it has any
+    size_t _mask = 1;               // the table's size - 1
     size_t _used = 0;
-    int _shift = 64;
+    int _shift = 63;
 };

@@ -16,12 +16,13 @@ struct StPoolRecord {
     StFreeIndex free;
 
     bool Contains(uintptr_t address) const {
-        return reinterpret_cast<uintptr_t>(pool.arenaStart) <= address &&
-               address < reinterpret_cast<uintptr_t>(pool.arenaEnd);
+        // One unsigned comparison: an address below the arena wraps around to a large offset.
+        return address - reinterpret_cast<uintptr_t>(pool.arenaStart) < kStArenaBytes;
     }
     uint32_t GranuleOf(const void* block) const {
-        return static_cast<uint32_t>((static_cast<const uint8_t*>(block) - pool.arenaStart) /
-                                     static_cast<ptrdiff_t>(kStGranule));
+        return static_cast<uint32_t>(
+            (reinterpret_cast<uintptr_t>(block) - reinterpret_cast<uintptr_t>(pool.arenaStart)) /
+            kStGranule);
     }
     ST_BLOCK* BlockAt(uint32_t granule) const {
         return reinterpret_cast<ST_BLOCK*>(pool.arenaStart + size_t{granule} * kStGranule);
