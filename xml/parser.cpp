@@ -21,7 +21,7 @@ namespace {
 constexpr int kMinimumLength = 20;
 // Room made for a node's children when the first one is read: most nodes hold a few, and
 // growing one by one from nothing would move them each time.
-constexpr size_t kFirstChildren = 2;
+constexpr size_t kFirstChildren = 4;
 constexpr LONGLONG kMaximumFileSize = 0xFFFFFFFFLL;  // the read count is 32-bit
 
 struct FileCloser {
@@ -57,8 +57,8 @@ public:
             const Item& item = _items[i];
             XML_VALUE& value = values.emplace_back();
             try {
-                value.name.assign(item.name, static_cast<size_t>(item.nameEnd - item.name));
-                value.value.assign(item.text, static_cast<size_t>(item.textEnd - item.text));
+                value.name.append(item.name, static_cast<size_t>(item.nameEnd - item.name));
+                value.value.append(item.text, static_cast<size_t>(item.textEnd - item.text));
             } catch (...) {
                 values.pop_back();  // no half-read value stays in the tree
                 throw;
