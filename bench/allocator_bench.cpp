@@ -1,6 +1,8 @@
 // allocator_bench.cpp: _st_malloc/_st_free beside glibc malloc, mimalloc and jemalloc, in
 // million allocate+release pairs per second:
-// - LifoChurn: 1,000 blocks of 8-256 bytes allocated, then released in reverse order.
+// - LifoChurn: 1,000 blocks of 8-256 bytes allocated, then released in reverse order. Beside
+//   the allocators, the floor of kvx's design: the same calls entering and leaving the
+//   process-wide critical section once each and doing nothing else.
 // - RandomChurn: 10,000 live blocks of 16-1,024 bytes; each step releases a random one and
 //   allocates another of random size. RandomChurn2Threads: the same in two threads at once,
 //   each with its own 10,000 blocks (the rate counts both threads' pairs).
@@ -176,6 +178,24 @@ void FreshFree(void* block) {
 }
 #endif
 
+#if !defined(KVX_BENCH_JEMALLOC)
+// The floor of the one-lock design: what a malloc+free pair costs in the process-wide critical
+// section (spin count 1024) alone, entered and left once per call, with no block found. Every
+// call returns the same scratch block.
+CRITICAL_SECTION g_floorLock;
+char g_floorBlock[256];
+
+void* LockedAlloc(size_t) {
+    EnterCriticalSection(&g_floorLock);
+    LeaveCriticalSection(&g_floorLock);
+    return g_floorBlock;
+}
+void LockedFree(void*) {
+    EnterCriticalSection(&g_floorLock);
+    LeaveCriticalSection(&g_floorLock);
+}
+#endif
+
 #if defined(KVX_BENCH_JEMALLOC)
 void* JemallocAlloc(size_t size) {
     return mallocx(size, 0);
@@ -194,6 +214,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("LifoChurn/kvx_st_malloc", LifoChurn,
                                  Peer{"kvx_st_malloc", &_st_malloc, &_st_free});
     Register(Peer{"kvx", &FreshAlloc, &FreshFree}, &MakeFresh, &DropFresh);
+    InitializeCriticalSectionAndSpinCount(&g_floorLock, StAllocator::kSpinCount);
+    benchmark::RegisterBenchmark("LifoChurn/floor: the lock alone", LifoChurn,
+                                 Peer{"floor", &LockedAlloc, &LockedFree});
     Register(Peer{"glibc", &std::malloc, &std::free});
     if (void* mimalloc = dlopen(KVX_BENCH_MIMALLOC_PATH, RTLD_NOW | RTLD_LOCAL)) {
         Register(Peer{"mimalloc", reinterpret_cast<AllocFn>(dlsym(mimalloc, "mi_malloc")),
