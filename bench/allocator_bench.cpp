@@ -3,6 +3,8 @@
 // - LifoChurn: 1,000 blocks of 8-256 bytes allocated, then released in reverse order. Beside
 //   the allocators, the floor of kvx's design: the same calls entering and leaving the
 //   process-wide critical section once each and doing nothing else.
+// - RandomChurn also shows glibc with kvx's fill added (each block's requested bytes written
+//   before it is handed out), the part of kvx's cost that its block contract fixes.
 // - RandomChurn: 10,000 live blocks of 16-1,024 bytes; each step releases a random one and
 //   allocates another of random size. RandomChurn2Threads: the same in two threads at once,
 //   each with its own 10,000 blocks (the rate counts both threads' pairs).
@@ -31,6 +33,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -194,6 +197,14 @@ void LockedFree(void*) {
     EnterCriticalSection(&g_floorLock);
     LeaveCriticalSection(&g_floorLock);
 }
+
+// glibc's malloc with the fill every kvx block gets (the requested bytes set to 0xAF): what
+// random churn costs an allocator that must write each new block before handing it out.
+void* FillingMalloc(size_t size) {
+    void* const block = std::malloc(size);
+    std::memset(block, 0xAF, size);
+    return block;
+}
 #endif
 
 #if defined(KVX_BENCH_JEMALLOC)
@@ -217,6 +228,8 @@ int main(int argc, char** argv) {
     InitializeCriticalSectionAndSpinCount(&g_floorLock, StAllocator::kSpinCount);
     benchmark::RegisterBenchmark("LifoChurn/floor: the lock alone", LifoChurn,
                                  Peer{"floor", &LockedAlloc, &LockedFree});
+    benchmark::RegisterBenchmark("RandomChurn/glibc with the fill", RandomChurn,
+                                 Peer{"glibc with the fill", &FillingMalloc, &std::free});
     Register(Peer{"glibc", &std::malloc, &std::free});
     if (void* mimalloc = dlopen(KVX_BENCH_MIMALLOC_PATH, RTLD_NOW | RTLD_LOCAL)) {
         Register(Peer{"mimalloc", reinterpret_cast<AllocFn>(dlsym(mimalloc, "mi_malloc")),
