@@ -90,7 +90,7 @@ public:
     void Close();
 
     // Reads the next non-empty line and splits it into the record fields.
-    // Field texts point into the reader's line buffer and stay valid until the
+    // Field texts point into the reader's storage and stay valid until the
     // next ReadNextRecord() or Close(). Returns 0, or 0x800703F4 at the end of
     // the file (and on a closed reader), leaving the previous record readable.
     LONG ReadNextRecord();
@@ -146,7 +146,7 @@ private:
     void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
     bool _NoCarriageReturnAhead() const;
     bool _CopyRecordLineToLineFeed();
-    const char* _Field(uint64_t index) const;
+    bool _SplitRecordInPlace();
 
     HANDLE m_file;
     DESTINATION_BUFFER_INFO m_readBuffer;
@@ -166,6 +166,10 @@ private:
     // Bit sets of the record line just copied (m_maskedLine): bit i of word i / 64 is set
     // where byte i is the separator (the appended one included) or a double quote.
     const char* m_maskedLine;
+    // The current record when it was split where it lies in the read buffer (null when it is
+    // in the record line buffer): its first byte and its length plus the closing zero byte.
+    const char* m_inPlaceRecord;
+    uint64_t m_inPlaceBytes;
     uint64_t m_separatorBits[kCsvLineBufferSize / 64];
     uint64_t m_quoteBits[kCsvLineBufferSize / 64];
 };
