@@ -92,30 +92,44 @@ bool CQVCsvFormatReader::_SplitRecordInPlace() {
     uint64_t start = 0;
     uint64_t word = 0;
     uint64_t bits = words[0];
-    while (slot != slots) {
-        uint64_t fieldEnd = 0;
-        char* field = text + start;
-        if (*field != '"') {
-            while (bits == 0) {
+    // Fields that do not begin with a quote end at the next separator: a bit count each.
+    if (slots != 0) {
+        for (;;) {
+            if (bits == 0) {
+                if (word == lastWord) {
+                    break;  // the line's end was taken
+                }
                 bits = words[++word];
+                continue;
             }
-            fieldEnd = (word << 6) + static_cast<uint64_t>(std::countr_zero(bits));
+            if (text[start] == '"') {
+                break;
+            }
+            const uint64_t fieldEnd = (word << 6) + static_cast<uint64_t>(std::countr_zero(bits));
             bits &= bits - 1;
             text[fieldEnd] = 0;
-        } else {
-            // Separators up to the field's next quote belong to the field; one that never
-            // closes runs to the end of the line.
+            items[slot] = text + start;
+            start = fieldEnd + 1;
+            if (++slot == slots) {
+                break;
+            }
+        }
+    }
+    // From a field that begins with a quote on: separators up to its next quote belong to it,
+    // and one that never closes runs to the end of the line.
+    while (slot != slots && start <= end) {
+        char* field = text + start;
+        uint64_t fieldEnd = 0;
+        if (*field == '"') {
             const uint64_t close = KvxFindByte(text, start + 1, end, '"');
             fieldEnd = close == end ? end : KvxNextBit(words, close + 1, end + 1);
             text[fieldEnd] = 0;
             field = _AdjustString(field);
-            word = fieldEnd >> 6;
-            bits = words[word] & ~((uint64_t{2} << (fieldEnd & 63)) - 1);
+        } else {
+            fieldEnd = KvxNextBit(words, start, end + 1);
+            text[fieldEnd] = 0;
         }
         items[slot++] = field;
-        if (fieldEnd == end) {
-            break;
-        }
         start = fieldEnd + 1;
     }
     for (; slot < slots; ++slot) {
