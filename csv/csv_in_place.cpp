@@ -1,4 +1,5 @@
-// csv_in_place.cpp: the usual record line, split where it lies in the read buffer.
+// csv_in_place.cpp: ReadNextRecord(), and the usual record line, split where it lies in the
+// read buffer.
 //
 // A record line that lies whole among the unread bytes, with its line end, is not copied: its
 // separators and its line end are overwritten with zero bytes in the read buffer itself and
@@ -88,54 +89,66 @@ bool CQVCsvFormatReader::_SplitRecordInPlace() {
 
     char** const items = m_recordFields.items;
     const uint64_t slots = m_recordFields.count;
-    uint64_t slot = 0;
-    uint64_t start = 0;
+    // Fields that do not begin with a quote end at the next separator: a bit count each.
+    char** slot = items;
+    char** const lastSlot = items + slots;
+    char* field = text;
+    char* wordStart = text;
     uint64_t word = 0;
     uint64_t bits = words[0];
-    // Fields that do not begin with a quote end at the next separator: a bit count each.
-    if (slots != 0) {
-        for (;;) {
-            if (bits == 0) {
-                if (word == lastWord) {
-                    break;  // the line's end was taken
-                }
-                bits = words[++word];
-                continue;
+    while (slot != lastSlot) {
+        if (bits == 0) {
+            if (word == lastWord) {
+                break;  // the line's end was taken
             }
-            if (text[start] == '"') {
-                break;
-            }
-            const uint64_t fieldEnd = (word << 6) + static_cast<uint64_t>(std::countr_zero(bits));
-            bits &= bits - 1;
-            text[fieldEnd] = 0;
-            items[slot] = text + start;
-            start = fieldEnd + 1;
-            if (++slot == slots) {
-                break;
-            }
+            bits = words[++word];
+            wordStart += 64;
+            continue;
         }
+        if (*field == '"') {
+            break;
+        }
+        char* const fieldEnd = wordStart + std::countr_zero(bits);
+        bits &= bits - 1;
+        *fieldEnd = 0;
+        *slot++ = field;
+        field = fieldEnd + 1;
     }
+    uint64_t start = static_cast<uint64_t>(field - text);
     // From a field that begins with a quote on: separators up to its next quote belong to it,
     // and one that never closes runs to the end of the line.
-    while (slot != slots && start <= end) {
-        char* field = text + start;
+    while (slot != lastSlot && start <= end) {
+        char* piece = text + start;
         uint64_t fieldEnd = 0;
-        if (*field == '"') {
+        if (*piece == '"') {
             const uint64_t close = KvxFindByte(text, start + 1, end, '"');
             fieldEnd = close == end ? end : KvxNextBit(words, close + 1, end + 1);
             text[fieldEnd] = 0;
-            field = _AdjustString(field);
+            piece = _AdjustString(piece);
         } else {
             fieldEnd = KvxNextBit(words, start, end + 1);
             text[fieldEnd] = 0;
         }
-        items[slot++] = field;
+        *slot++ = piece;
         start = fieldEnd + 1;
     }
-    for (; slot < slots; ++slot) {
-        items[slot] = g_kvxCsvEmptyField;
+    while (slot != lastSlot) {
+        *slot++ = g_kvxCsvEmptyField;
     }
     m_inPlaceRecord = text;
     m_inPlaceBytes = end + 1;
     return true;
+}
+
+LONG CQVCsvFormatReader::ReadNextRecord() {
+    if (_SplitRecordInPlace()) {
+        return KVX_CSV_S_OK;
+    }
+    const LONG status = _ReadNewLine(m_recordLine);
+    if (status < 0) {
+        return status;
+    }
+    m_inPlaceRecord = nullptr;
+    _SeparateStrings(m_recordLine, m_recordFields, 0);
+    return KVX_CSV_S_OK;
 }

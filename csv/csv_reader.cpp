@@ -204,19 +204,6 @@ LONG CQVCsvFormatReader::_ReadHeaderLine() {
     return KVX_CSV_S_OK;
 }
 
-LONG CQVCsvFormatReader::ReadNextRecord() {
-    if (_SplitRecordInPlace()) {
-        return KVX_CSV_S_OK;
-    }
-    const LONG status = _ReadNewLine(m_recordLine);
-    if (status < 0) {
-        return status;
-    }
-    m_inPlaceRecord = nullptr;
-    _SeparateStrings(m_recordLine, m_recordFields, 0);
-    return KVX_CSV_S_OK;
-}
-
 int32_t CQVCsvFormatReader::RecordIsValid() const {
     return m_recordFields.count == m_headerFields.count ? 1 : 0;
 }
