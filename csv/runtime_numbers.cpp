@@ -18,12 +18,15 @@ template <int64_t low, int64_t high> int64_t ParseSaturating(const char* text) {
         return 0;
     }
     const char* p = text;
-    while (IsRuntimeSpace(*p)) {
-        ++p;
-    }
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') {
-        ++p;
+    bool negative = false;
+    if (static_cast<unsigned char>(*p) - unsigned{'0'} > 9u) {  // most fields begin with a digit
+        while (IsRuntimeSpace(*p)) {
+            ++p;
+        }
+        negative = *p == '-';
+        if (*p == '-' || *p == '+') {
+            ++p;
+        }
     }
     constexpr uint64_t kHighMagnitude = static_cast<uint64_t>(high);
     constexpr uint64_t kLowMagnitude = static_cast<uint64_t>(-(low + 1)) + 1u;
