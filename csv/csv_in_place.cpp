@@ -1,4 +1,4 @@
-// csv_in_place.cpp: ReadNextRecord(), and the usual record line, split where it lies in the
+// csv_in_place.cpp: ReadNextRecord(): the usual record line is split where it lies in the
 // read buffer.
 //
 // A record line that lies whole among the unread bytes, with its line end, is not copied: its
@@ -22,16 +22,16 @@ constexpr uint64_t kLongestLine = CQVCsvFormatReader::kCsvMaxLineLength;
 
 }  // namespace
 
-// Returns false, having changed nothing, when the next line must take the general path.
-bool CQVCsvFormatReader::_SplitRecordInPlace() {
+// A line that cannot be split in place goes to _ReadCopiedRecord().
+LONG CQVCsvFormatReader::ReadNextRecord() {
     DESTINATION_BUFFER_INFO& buffer = m_readBuffer;
     const uint64_t available = buffer.length;
     if (available == 0 || m_skippingLongLine || m_recordLine.storage == nullptr) {
-        return false;
+        return _ReadCopiedRecord();
     }
     char* const text = buffer.position;
     if (*text == '\r' || *text == '\n') {
-        return false;
+        return _ReadCopiedRecord();
     }
     const char* const dataEnd = text + available;
 
@@ -63,13 +63,15 @@ bool CQVCsvFormatReader::_SplitRecordInPlace() {
             break;
         }
         if (lineEnd == '\n' || crKnown) {
-            return false;  // longer than a line buffer keeps, or not whole in the buffer
+            // Longer than a line buffer keeps, or not whole in the buffer.
+            return _ReadCopiedRecord();
         }
         if (m_crFreeEnd == nullptr || m_crFreeEnd < text + reach) {
             m_crFreeEnd = text + reach;
         }
         if (reach < available) {
-            return false;  // whether a CR lies further on is for the general path to find
+            // Whether a CR lies further on is for the general path to find.
+            return _ReadCopiedRecord();
         }
         lineEnd = '\n';  // no CR among the unread bytes
     }
@@ -137,13 +139,11 @@ bool CQVCsvFormatReader::_SplitRecordInPlace() {
     }
     m_inPlaceRecord = text;
     m_inPlaceBytes = end + 1;
-    return true;
+    return KVX_CSV_S_OK;
 }
 
-LONG CQVCsvFormatReader::ReadNextRecord() {
-    if (_SplitRecordInPlace()) {
-        return KVX_CSV_S_OK;
-    }
+// The general path: the line is copied into the record line buffer and split there.
+LONG CQVCsvFormatReader::_ReadCopiedRecord() {
     const LONG status = _ReadNewLine(m_recordLine);
     if (status < 0) {
         return status;

@@ -146,7 +146,7 @@ private:
     void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
     bool _NoCarriageReturnAhead() const;
     bool _CopyRecordLineToLineFeed();
-    bool _SplitRecordInPlace();
+    LONG _ReadCopiedRecord();
 
     HANDLE m_file;
     DESTINATION_BUFFER_INFO m_readBuffer;
