@@ -145,7 +145,6 @@ private:
     void _DetectSeparator();
     void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
     bool _NoCarriageReturnAhead() const;
-    bool _CopyRecordLineToLineFeed();
     LONG _ReadCopiedRecord();
 
     HANDLE m_file;
@@ -164,7 +163,8 @@ private:
     // The last line was cut at the end of a full read buffer: its rest is still to be skipped.
     bool m_skippingLongLine;
     // Bit sets of the record line just copied (m_maskedLine): bit i of word i / 64 is set
-    // where byte i is the separator (the appended one included) or a double quote.
+    // where byte i is the separator (the appended one included) or a double quote. The
+    // in-place split uses the separator set for the line it cuts.
     const char* m_maskedLine;
     // The current record when it was split where it lies in the read buffer (null when it is
     // in the record line buffer): its first byte and its length plus the closing zero byte.
