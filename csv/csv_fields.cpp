@@ -12,20 +12,6 @@ char g_kvxCsvEmptyField[1] = {0};
 
 namespace {
 
-// The index of the first `c` in text[from, count), or count if there is none. Line buffers
-// carry kCsvLinePadding bytes behind their capacity, so the 16-byte loads may look up to 15
-// bytes past `count`; what they see there is ignored.
-inline uint64_t FindByte(const char* text, uint64_t from, uint64_t count, char c) {
-    for (uint64_t i = from; i < count; i += 16) {
-        const uint32_t bits = KvxMatch16(text + i, c);
-        if (bits != 0) {
-            const uint64_t found = i + static_cast<uint64_t>(std::countr_zero(bits));
-            return found < count ? found : count;
-        }
-    }
-    return count;
-}
-
 // The separator positions of a line as a bit set, 64 bytes a word, taken in order. The
 // current word stays in a register and each separator taken is cleared from it, so finding
 // the next one is a bit count, not a reload.
@@ -56,24 +42,6 @@ private:
     uint64_t m_bits;
 };
 
-// The index of the first set bit at or after `from` in a line of `count` bytes, or count.
-inline uint64_t NextBit(const uint64_t* words, uint64_t from, uint64_t count) {
-    if (from >= count) {
-        return count;
-    }
-    uint64_t word = from >> 6;
-    const uint64_t lastWord = (count - 1) >> 6;
-    uint64_t bits = words[word] & (~uint64_t{0} << (from & 63));
-    while (bits == 0) {
-        if (++word > lastWord) {
-            return count;
-        }
-        bits = words[word];
-    }
-    const uint64_t found = (word << 6) + static_cast<uint64_t>(std::countr_zero(bits));
-    return found < count ? found : count;
-}
-
 }  // namespace
 
 // Only a quote in a field's first byte protects separators, up to the field's next quote;
@@ -84,13 +52,13 @@ uint64_t CQVCsvFormatReader::_FindNextStringEnd(char* text, uint64_t count) {
     }
     uint64_t from = 0;
     if (text[0] == '"') {
-        const uint64_t close = FindByte(text, 1, count, '"');
+        const uint64_t close = KvxFindByte(text, 1, count, '"');
         if (close == count) {
             return 0;
         }
         from = close + 1;
     }
-    const uint64_t end = FindByte(text, from, count, m_separator);
+    const uint64_t end = KvxFindByte(text, from, count, m_separator);
     if (end == count) {
         return 0;
     }
@@ -137,7 +105,7 @@ void CQVCsvFormatReader::_SeparateStrings(DESTINATION_BUFFER_INFO& line, FIELD_L
             }
             field = _AdjustString(field);
         } else if (*field == '"') {
-            const uint64_t close = NextBit(m_quoteBits, start + 1, count);
+            const uint64_t close = KvxNextBit(m_quoteBits, start + 1, count);
             uint64_t end = count - 1;  // a quote that never closes ends at the line's end
             if (close != count) {
                 separators.SkipTo(close + 1);

@@ -118,10 +118,6 @@ LONG CQVCsvFormatReader::_ReadNewLine(DESTINATION_BUFFER_INFO& line) {
         return status;
     }
     _SkipLineEnds();
-    if (&line == &m_recordLine && m_readBuffer.length != 0 && _NoCarriageReturnAhead() &&
-        _CopyRecordLineToLineFeed()) {
-        return KVX_CSV_S_OK;
-    }
     const char* end = _FindNewLine();
     bool fileEnded = false;
     while (end == nullptr && m_readBuffer.length != m_readBuffer.capacity) {
@@ -201,55 +197,4 @@ void CQVCsvFormatReader::_CopyLine(DESTINATION_BUFFER_INFO& line, const char* st
     to[kept] = separator;
     line.length = kept + 1;
     line.position = to;
-}
-
-// The usual record line, in a buffer without CR: copies it and marks its separators and quotes
-// while looking for the LF that ends it, in one pass. Returns false, having consumed nothing,
-// when no LF follows within the line buffer's limit in the unconsumed bytes; the general path
-// then handles the line.
-bool CQVCsvFormatReader::_CopyRecordLineToLineFeed() {
-    DESTINATION_BUFFER_INFO& line = m_recordLine;
-    const char* from = m_readBuffer.position;
-    const uint64_t available = m_readBuffer.length;
-    const uint64_t limit = available < line.capacity - 1 ? available : line.capacity - 1;
-    char* to = line.storage;
-    const char separator = m_separator;
-    uint64_t separators = 0;
-    uint64_t quotes = 0;
-    for (uint64_t i = 0; i < limit; i += 16) {
-        const unsigned shift = static_cast<unsigned>(i & 63);
-        uint32_t quoteBits = 0;
-        uint32_t lineFeeds = 0;
-        separators |= static_cast<uint64_t>(KvxCopyMatch3x16(to + i, from + i, separator, '"', '\n',
-                                                             quoteBits, lineFeeds))
-                      << shift;
-        quotes |= static_cast<uint64_t>(quoteBits) << shift;
-        if (lineFeeds != 0) {
-            const uint64_t kept = i + static_cast<uint64_t>(std::countr_zero(lineFeeds));
-            if (kept >= limit) {
-                return false;  // past the unconsumed bytes, or a line too long to keep
-            }
-            // The LF lies in the word being filled: cut both sets there and mark the
-            // appended separator.
-            const uint64_t word = i >> 6;
-            const uint64_t below = (uint64_t{1} << (kept & 63)) - 1;
-            m_separatorBits[word] = (separators & below) | (below + 1);
-            m_quoteBits[word] = quotes & below;
-            to[kept] = separator;
-            line.length = kept + 1;
-            line.position = to;
-            m_maskedLine = to;
-            m_readBuffer.position += kept;
-            m_readBuffer.length -= kept;
-            _SkipLineEnds();
-            return true;
-        }
-        if (shift == 48) {
-            m_separatorBits[i >> 6] = separators;
-            m_quoteBits[i >> 6] = quotes;
-            separators = 0;
-            quotes = 0;
-        }
-    }
-    return false;
 }

@@ -56,14 +56,20 @@ void CopyLine(Buffer& to, const Buffer& from) {
     to.position = to.storage + (from.position - from.storage);
 }
 
-// A pointer into `from`'s storage, moved to the same offset in `to`'s; any other pointer
-// (the empty field, or a text whose storage is gone) becomes the empty field.
-char* Rebase(char* text, const Buffer& from, const Buffer& to) {
-    if (from.storage != nullptr && to.storage != nullptr && text >= from.storage &&
-        text < from.storage + from.capacity) {
-        return to.storage + (text - from.storage);
+// A pointer into the `bytes` bytes at `from`, moved to the same offset from `to`; any other
+// pointer (the empty field, or a text whose storage is gone) becomes the empty field.
+char* Rebase(char* text, const char* from, uint64_t bytes, char* to) {
+    if (from != nullptr && to != nullptr && text >= from && text < from + bytes) {
+        return to + (text - from);
     }
     return g_kvxCsvEmptyField;
+}
+
+// The record field at `index`, or the empty text. A free function, because calls to member
+// functions of an exported class are not inlined (the dynamic loader may replace them), and
+// the accessors run once per field.
+inline const char* FieldText(char* const* items, uint64_t count, uint64_t index) {
+    return index < count ? items[index] : g_kvxCsvEmptyField;
 }
 
 }  // namespace
@@ -71,7 +77,8 @@ char* Rebase(char* text, const Buffer& from, const Buffer& to) {
 CQVCsvFormatReader::CQVCsvFormatReader()
     : m_file(INVALID_HANDLE_VALUE), m_readBuffer{}, m_recordLine{}, m_headerLine{},
       m_headerFields{}, m_recordFields{}, m_separator(0), m_nextCr(nullptr), m_crFreeEnd(nullptr),
-      m_skippingLongLine(false), m_maskedLine(nullptr), m_separatorBits{}, m_quoteBits{} {}
+      m_skippingLongLine(false), m_maskedLine(nullptr), m_inPlaceRecord(nullptr),
+      m_inPlaceBytes(0), m_separatorBits{}, m_quoteBits{} {}
 
 CQVCsvFormatReader::CQVCsvFormatReader(const CQVCsvFormatReader& other) : CQVCsvFormatReader() {
     _CopyFrom(other);
@@ -99,13 +106,22 @@ void CQVCsvFormatReader::_CopyFrom(const CQVCsvFormatReader& other) {
     try {
         CopyLine(recordLine, other.m_recordLine);
         CopyLine(headerLine, other.m_headerLine);
+        // A record split in the read buffer is copied into the copy's record line buffer.
+        const char* record = other.m_recordLine.storage;
+        uint64_t recordBytes = other.m_recordLine.capacity;
+        if (other.m_inPlaceRecord != nullptr && recordLine.storage != nullptr) {
+            record = other.m_inPlaceRecord;
+            recordBytes = other.m_inPlaceBytes;
+            std::memcpy(recordLine.storage, record, static_cast<size_t>(recordBytes));
+        }
         for (uint64_t i = 0; i < other.m_headerFields.count; ++i) {
-            KvxFieldListAppend(headerFields, Rebase(other.m_headerFields.items[i],
-                                                    other.m_headerLine, headerLine));
+            KvxFieldListAppend(headerFields,
+                               Rebase(other.m_headerFields.items[i], other.m_headerLine.storage,
+                                      other.m_headerLine.capacity, headerLine.storage));
         }
         for (uint64_t i = 0; i < other.m_recordFields.count; ++i) {
-            KvxFieldListAppend(recordFields, Rebase(other.m_recordFields.items[i],
-                                                    other.m_recordLine, recordLine));
+            KvxFieldListAppend(recordFields, Rebase(other.m_recordFields.items[i], record,
+                                                    recordBytes, recordLine.storage));
         }
     } catch (...) {
         Release(recordLine);
@@ -167,6 +183,8 @@ void CQVCsvFormatReader::Close() {
     m_crFreeEnd = nullptr;
     m_skippingLongLine = false;
     m_maskedLine = nullptr;
+    m_inPlaceRecord = nullptr;
+    m_inPlaceBytes = 0;
     // The lists keep their sizes, but no slot may point into released storage.
     for (uint64_t i = 0; i < m_headerFields.count; ++i) {
         m_headerFields.items[i] = g_kvxCsvEmptyField;
@@ -183,15 +201,6 @@ LONG CQVCsvFormatReader::_ReadHeaderLine() {
     }
     _SeparateStrings(m_headerLine, m_headerFields, 1);
     KvxFieldListResize(m_recordFields, m_headerFields.count);
-    return KVX_CSV_S_OK;
-}
-
-LONG CQVCsvFormatReader::ReadNextRecord() {
-    const LONG status = _ReadNewLine(m_recordLine);
-    if (status < 0) {
-        return status;
-    }
-    _SeparateStrings(m_recordLine, m_recordFields, 0);
     return KVX_CSV_S_OK;
 }
 
@@ -218,26 +227,22 @@ const char* CQVCsvFormatReader::GetHeaderText(uint64_t index) const {
     return index < m_headerFields.count ? m_headerFields.items[index] : g_kvxCsvEmptyField;
 }
 
-const char* CQVCsvFormatReader::_Field(uint64_t index) const {
-    return index < m_recordFields.count ? m_recordFields.items[index] : g_kvxCsvEmptyField;
-}
-
 const char* CQVCsvFormatReader::GetRecordDataAsString(uint64_t index) const {
-    return _Field(index);
+    return FieldText(m_recordFields.items, m_recordFields.count, index);
 }
 
 char CQVCsvFormatReader::GetRecordDataAsChar(uint64_t index) {
-    return _Field(index)[0];
+    return FieldText(m_recordFields.items, m_recordFields.count, index)[0];
 }
 
 int32_t CQVCsvFormatReader::GetRecordDataAsInt(uint64_t index) {
-    return KvxAtoi32(_Field(index));
+    return KvxAtoi32(FieldText(m_recordFields.items, m_recordFields.count, index));
 }
 
 int64_t CQVCsvFormatReader::GetRecordDataAsInt64(uint64_t index) {
-    return KvxAtoi64(_Field(index));
+    return KvxAtoi64(FieldText(m_recordFields.items, m_recordFields.count, index));
 }
 
 double CQVCsvFormatReader::GetRecordDataAsDouble(uint64_t index) {
-    return KvxAtof(_Field(index));
+    return KvxAtof(FieldText(m_recordFields.items, m_recordFields.count, index));
 }

@@ -90,7 +90,7 @@ public:
     void Close();
 
     // Reads the next non-empty line and splits it into the record fields.
-    // Field texts point into the reader's line buffer and stay valid until the
+    // Field texts point into the reader's storage and stay valid until the
     // next ReadNextRecord() or Close(). Returns 0, or 0x800703F4 at the end of
     // the file (and on a closed reader), leaving the previous record readable.
     LONG ReadNextRecord();
@@ -145,8 +145,7 @@ private:
     void _DetectSeparator();
     void _CopyLine(DESTINATION_BUFFER_INFO& line, const char* start, uint64_t kept);
     bool _NoCarriageReturnAhead() const;
-    bool _CopyRecordLineToLineFeed();
-    const char* _Field(uint64_t index) const;
+    LONG _ReadCopiedRecord();
 
     HANDLE m_file;
     DESTINATION_BUFFER_INFO m_readBuffer;
@@ -164,8 +163,13 @@ private:
     // The last line was cut at the end of a full read buffer: its rest is still to be skipped.
     bool m_skippingLongLine;
     // Bit sets of the record line just copied (m_maskedLine): bit i of word i / 64 is set
-    // where byte i is the separator (the appended one included) or a double quote.
+    // where byte i is the separator (the appended one included) or a double quote. The
+    // in-place split uses the separator set for the line it cuts.
     const char* m_maskedLine;
+    // The current record when it was split where it lies in the read buffer (null when it is
+    // in the record line buffer): its first byte and its length plus the closing zero byte.
+    const char* m_inPlaceRecord;
+    uint64_t m_inPlaceBytes;
     uint64_t m_separatorBits[kCsvLineBufferSize / 64];
     uint64_t m_quoteBits[kCsvLineBufferSize / 64];
 };

@@ -93,6 +93,25 @@ TEST(CsvReader, SplitsFieldsByTheQuoteRules) {
     }
 }
 
+TEST(CsvReader, FieldsAndLineEndsAroundSixtyFourByteSteps) {
+    // Lines are scanned 64 bytes at a time: separators, quotes and line ends on either side
+    // of a step, in lines of several steps, must split as anywhere else.
+    for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
+        for (size_t at : {62u, 63u, 64u, 65u, 127u, 128u, 129u}) {
+            SCOPED_TRACE(testing::Message()
+                         << "separator at " << at << ", line end " << static_cast<int>(lineEnd[0]));
+            const std::string a(at, 'a');
+            const std::string q(at - 1, 'q');  // "q...q,r" puts the protected comma at `at`
+            const std::string bytes = std::string("h1,h2") + lineEnd + a + ",b" + lineEnd + a +
+                                      lineEnd + "\"" + q + ",r\",z" + lineEnd + "\"" + q + ",open" +
+                                      lineEnd + "x," + a + lineEnd;
+            const std::vector<Fields> want{{"h1", "h2"},    {a, "b"},          {a, ""},
+                                           {q + ",r", "z"}, {q + ",open", ""}, {"x", a}};
+            EXPECT_EQ(ReadAll(bytes), want);
+        }
+    }
+}
+
 TEST(CsvReader, ZeroByteEndsTheTextQuoteRemovalSees) {
     // The closing quote is looked for at the end of the text a caller sees, which a zero byte
     // inside the field cuts short.
@@ -200,7 +219,7 @@ TEST(CsvReader, SeparatorSearchRunsAgainAtLaterReads) {
 }
 
 TEST(CsvReader, RecordsWithMoreOrFewerFieldsThanTheHeader) {
-    CsvFile file("a,b,c\n1,2,3,4,5\n6\n");
+    CsvFile file("a,b,c\n1,2,3,4,5\n6\n7,8\n");
     CQVCsvFormatReader reader;
     ASSERT_EQ(reader.Open(file.path().c_str()), kOk);
     EXPECT_EQ(Record(reader), (Fields{"", "", ""}));  // before the first record
@@ -211,6 +230,9 @@ TEST(CsvReader, RecordsWithMoreOrFewerFieldsThanTheHeader) {
     EXPECT_EQ(reader.RecordIsValid(), 1);
     EXPECT_EQ(reader.GetRecordDataAsChar(2), 0);
     EXPECT_EQ(reader.GetRecordDataAsInt(1), 0);
+    // The separators of the line after a short one are neither fields of it nor cut.
+    ASSERT_EQ(reader.ReadNextRecord(), kOk);
+    EXPECT_EQ(Record(reader), (Fields{"7", "8", ""}));
 }
 
 TEST(CsvReader, EndOfFileKeepsTheLastRecordReadable) {
