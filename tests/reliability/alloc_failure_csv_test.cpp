@@ -95,14 +95,8 @@ TEST(CsvAllocFailure, CopyAndAssignmentThrowBadAllocAndChangeNothing) {
     OpenReader twin(path);
     kvx_alloc::Sweep("CQVCsvFormatReader copy", [&](uint64_t failAt) -> bool {
         std::unique_ptr<CQVCsvFormatReader> copy;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            copy = std::make_unique<CQVCsvFormatReader>(source.reader);
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] = kvx_alloc::RunArmed(
+            failAt, [&] { copy = std::make_unique<CQVCsvFormatReader>(source.reader); });
         EXPECT_EQ(injected, threw) << failAt;
         EXPECT_TRUE(SameFields(source.reader, twin.reader)) << failAt;
         if (!injected) {
@@ -113,14 +107,8 @@ TEST(CsvAllocFailure, CopyAndAssignmentThrowBadAllocAndChangeNothing) {
     kvx_alloc::Sweep("CQVCsvFormatReader assignment", [&](uint64_t failAt) -> bool {
         OpenReader target(dir.WFile("other.csv"));
         OpenReader targetTwin(dir.WFile("other.csv"));
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            target.reader = source.reader;
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { target.reader = source.reader; });
         EXPECT_EQ(injected, threw) << failAt;
         EXPECT_TRUE(SameFields(source.reader, twin.reader)) << failAt;
         EXPECT_TRUE(SameFields(target.reader, injected ? targetTwin.reader : source.reader))

@@ -203,14 +203,7 @@ protected:
 
 TEST_F(EventsAllocFailure, CreateEventSystemThrowsBadAllocAndLeavesNoSystem) {
     const uint64_t points = kvx_alloc::Sweep("CreateEventSystem", [](uint64_t failAt) -> bool {
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            CreateEventSystem();
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] { CreateEventSystem(); });
         EXPECT_EQ(injected, threw) << failAt;
         EXPECT_EQ(CEventSystem::Instance() == nullptr, threw) << failAt;
         // Usable: a later call makes (or keeps) the system, and it delivers.
@@ -235,14 +228,8 @@ TEST_F(EventsAllocFailure, CreateEventHandlerThrowsBadAllocAndRegistersNothing) 
             system.HoldAndFill();
             Recorder tried;
             void* handle = nullptr;
-            bool threw = false;
-            kvx_alloc::Armed armed(failAt);
-            try {
-                handle = CreateEventHandler(&tried);
-            } catch (const std::bad_alloc&) {
-                threw = true;
-            }
-            const bool injected = armed.Disarm();
+            const auto [injected, threw] =
+                kvx_alloc::RunArmed(failAt, [&] { handle = CreateEventHandler(&tried); });
             EXPECT_EQ(injected, threw) << failAt;
             EXPECT_EQ(handle == nullptr, threw) << failAt;
             // The handler lock is free and the handler registered exactly when the call
@@ -271,14 +258,8 @@ TEST_F(EventsAllocFailure, PostEventThrowsBadAllocAndKeepsTheQueue) {
             system.HoldAndFill();
             void* const key = system.recorder.Handle();
             const uint64_t value = system.nextPing;
-            bool threw = false;
-            kvx_alloc::Armed armed(failAt);
-            try {
-                PostEvent(key, kPing, value, 0);
-            } catch (const std::bad_alloc&) {
-                threw = true;
-            }
-            const bool injected = armed.Disarm();
+            const auto [injected, threw] =
+                kvx_alloc::RunArmed(failAt, [&] { PostEvent(key, kPing, value, 0); });
             EXPECT_EQ(injected, threw) << failAt;
             if (!threw) {
                 ++system.nextPing;
@@ -303,14 +284,8 @@ TEST_F(EventsAllocFailure, SetTimerThrowsBadAllocAndMakesNoTimer) {
             system.HoldAndFill();
             Recorder& recorder = system.recorder;
             uint64_t id = 0;
-            bool threw = false;
-            kvx_alloc::Armed armed(failAt);
-            try {
-                id = recorder.SetTimer(kHour);
-            } catch (const std::bad_alloc&) {
-                threw = true;
-            }
-            const bool injected = armed.Disarm();
+            const auto [injected, threw] =
+                kvx_alloc::RunArmed(failAt, [&] { id = recorder.SetTimer(kHour); });
             EXPECT_EQ(injected, threw) << failAt;
             EXPECT_EQ(id, threw ? 0u : 1u) << failAt;
             // The timer lock is free, and the list holds the timer exactly when it was made.
@@ -374,14 +349,8 @@ TEST(AllocatorAllocFailure, NewPoolFailsWithNothingChanged) {
         EXPECT_NE(first, nullptr);
         std::fill(first, first + 100, uint8_t{0x5A});
         void* big = nullptr;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            big = allocator.Allocate(kStMaxRequest);
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { big = allocator.Allocate(kStMaxRequest); });
         EXPECT_EQ(injected, big == nullptr) << failAt;
         if (injected && !threw) {
             ++arenaRefusals;

@@ -121,15 +121,10 @@ TEST(LogAllocFailure, SeverityLogLineIsWholeOrAbsent) {
     const std::wstring message = LongMessage();
     kvx_alloc::Sweep("CQVLogSystem::LogFormat", [&](uint64_t failAt) -> bool {
         const std::string before = KvxReadFile(dir.File("app.log"));
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
             log.LogFormat(LOG_SEVERITY_LEVEL_INFO, At(failAt), L"%s %d", message.c_str(),
                           static_cast<int>(failAt));
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        });
         EXPECT_EQ(injected, threw) << failAt;
         const std::string referenceBefore = KvxReadFile(dir.File("reference.log"));
         reference.LogFormat(LOG_SEVERITY_LEVEL_INFO, At(failAt), L"%s %d", message.c_str(),
@@ -158,14 +153,8 @@ TEST(LogAllocFailure, TrafficSetLogfileFailsCleanlyAndStaysUsable) {
     kvx_alloc::Sweep("ILogFileInterface::SetLogfile (daily)", [&](uint64_t failAt) -> bool {
         ILogFileInterface log;
         kvx_error result = kvx_error_none;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            result = log.SetLogfile(base.c_str(), 1);
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { result = log.SetLogfile(base.c_str(), 1); });
         if (injected) {
             EXPECT_TRUE(threw || result == kvx_error_file_open) << failAt;
         } else {
@@ -186,14 +175,9 @@ TEST(LogAllocFailure, TrafficLineIsWholeOrAbsentAndTheLockIsFree) {
     kvx_alloc::Sweep("ILogFileInterface::LogMessage", [&](uint64_t failAt) -> bool {
         const std::string before = KvxReadFile(dir.File("t.log"));
         kvx_datetime time = At(failAt);
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
             log.LogMessage(0, LOG_DIRECTION_IN, message.c_str(), message.size(), time, 0);
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        });
         EXPECT_EQ(injected, threw) << failAt;
         const std::string after = KvxReadFile(dir.File("t.log"));
         EXPECT_TRUE(CompletesOnAnotherThread([&] {
@@ -228,14 +212,8 @@ TEST(LogAllocFailure, TrafficRollOverKeepsTheLogOpen) {
             log.SetLogfile(base.c_str(), 1);
             const ClockShift tomorrow(kTicksPerDay);
             kvx_datetime now(kvx_dt_utc_now);
-            bool threw = false;
-            kvx_alloc::Armed armed(failAt);
-            try {
-                log.LogMessage(0, LOG_DIRECTION_IN, "first", 5, now, 0);
-            } catch (const std::bad_alloc&) {
-                threw = true;
-            }
-            const bool injected = armed.Disarm();
+            const auto [injected, threw] = kvx_alloc::RunArmed(
+                failAt, [&] { log.LogMessage(0, LOG_DIRECTION_IN, "first", 5, now, 0); });
             log.LogMessage(0, LOG_DIRECTION_IN, "second", 6, now, 0);
             log.CloseLogFile();
             const std::string day = [&] {
@@ -351,14 +329,8 @@ TEST(LogAllocFailure, SubscriptionThrowsWithTheListAsItWasOrLosesOnlyMessages) {
             log.SubscribeNotification(windows[i]->handle());
         }
         delivered(10);
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            log.SubscribeNotification(windows[4]->handle());
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { log.SubscribeNotification(windows[4]->handle()); });
         const std::vector<HWND> got = delivered(injected ? 99 : 5);
         const std::vector<HWND> all = handles({0, 1, 2, 3, 4});
         if (!injected) {

@@ -100,14 +100,8 @@ TEST_F(XmlAllocFailure, LoadFileGivesNullOrBadAllocAndKeepsAWholePart) {
         CQVXmlFormat doc;
         XML_NODE* root = doc.AddRootNode(nullptr);
         const XML_NODE* result = nullptr;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            result = doc.LoadFile(path.c_str());
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { result = doc.LoadFile(path.c_str()); });
         EXPECT_TRUE(FileIsFree(path)) << failAt;
         if (!injected) {
             EXPECT_EQ(result, root);
@@ -127,14 +121,7 @@ TEST_F(XmlAllocFailure, CopyThrowsBadAllocAndLeavesTheSourceAlone) {
     const std::string before = Saved(_whole);
     kvx_alloc::Sweep("CQVXmlFormat copy", [&](uint64_t failAt) -> bool {
         std::optional<CQVXmlFormat> copy;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            copy.emplace(_whole);
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] { copy.emplace(_whole); });
         EXPECT_EQ(injected, threw) << failAt;
         EXPECT_EQ(Saved(_whole), before);
         if (!injected) {
@@ -152,14 +139,7 @@ TEST_F(XmlAllocFailure, AssignmentThrowsBadAllocAndLeavesBothAsTheyWere) {
         root->values.push_back({"an_old_value_with_a_long_name", "an old text, long enough"});
         root->children.push_back(XML_NODE{1, "an_old_child_with_a_long_name"});
         const XML_NODE old = *root;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            target = _whole;
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] { target = _whole; });
         EXPECT_EQ(injected, threw) << failAt;
         EXPECT_EQ(Saved(_whole), before);
         if (!injected) {
@@ -175,14 +155,8 @@ TEST_F(XmlAllocFailure, SaveFileGivesAStatusOrBadAllocAndClosesTheFile) {
     const std::wstring path = Path("out.xml");
     kvx_alloc::Sweep("CQVXmlFormat::SaveFile", [&](uint64_t failAt) -> bool {
         LONG status = -1;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            status = _whole.SaveFile(path.c_str());
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { status = _whole.SaveFile(path.c_str()); });
         if (!injected) {
             EXPECT_EQ(status, 0);
             EXPECT_EQ(KvxReadFile(_dir.File("out.xml")), kDocument);

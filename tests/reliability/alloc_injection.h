@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 
 namespace kvx_alloc {
 
@@ -31,6 +32,25 @@ public:
 private:
     bool _armed = true;
 };
+
+// What one armed run of an operation came to.
+struct Outcome {
+    bool injected = false;  // the failure was injected
+    bool threw = false;     // std::bad_alloc left the operation
+};
+
+// Runs `operation` armed with `failAt`, catching std::bad_alloc.
+template <class Operation> Outcome RunArmed(uint64_t failAt, Operation&& operation) {
+    Outcome outcome;
+    Armed armed(failAt);
+    try {
+        operation();
+    } catch (const std::bad_alloc&) {
+        outcome.threw = true;
+    }
+    outcome.injected = armed.Disarm();
+    return outcome;
+}
 
 // Blocks taken while armed that are not yet returned.
 size_t LiveBlocks();
