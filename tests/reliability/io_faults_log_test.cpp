@@ -188,25 +188,35 @@ TEST(TrafficLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
     EXPECT_EQ(KvxReadFile(name), TrafficLines(0, 40).substr(0, kLimit));
 }
 
-// The file removed while the log holds it: where the system allows it the log writes on into
-// the removed file and a new SetLogfile starts a fresh one; where it refuses, nothing changes.
+// The file removed while a log holds it: where the system allows it the log writes line 1 on
+// into the removed file and, reopened, starts a fresh one with line 2; where it refuses (error
+// 32), nothing changes and the file holds lines 0 and 1.
+template <class Write, class Reopen>
+void ExpectDeletedWhileOpen(const fs::path& file, Write write, Reopen reopen,
+                            std::string (*lines)(int first, int count)) {
+    write(0);
+    int error = 0;
+    const bool deleted = kvx_faults::DeleteOpenFile(file, error);
+    write(1);
+    if (deleted) {
+        EXPECT_FALSE(fs::exists(file));
+        reopen();
+        write(2);
+        EXPECT_EQ(KvxReadFile(file), lines(2, 1));
+    } else {
+        EXPECT_EQ(error, 32);
+        EXPECT_EQ(KvxReadFile(file), lines(0, 2));
+    }
+}
+
 TEST(TrafficLogFaults, FileDeletedWhileOpen) {
     KvxTempDir dir;
     PlainTrafficLog log;
     ASSERT_EQ(log.SetLogfile(dir.NFile("t.log").c_str(), 0), kvx_error_none);
-    log.Line("line 0");
-    int error = 0;
-    const bool deleted = kvx_faults::DeleteOpenFile(dir.File("t.log"), error);
-    log.Line("line 1");
-    if (deleted) {
-        EXPECT_FALSE(fs::exists(dir.File("t.log")));
-        ASSERT_EQ(log.SetLogfile(dir.NFile("t.log").c_str(), 0), kvx_error_none);
-        log.Line("line 2");
-        EXPECT_EQ(KvxReadFile(dir.File("t.log")), TrafficLines(2, 1));
-    } else {
-        EXPECT_EQ(error, 32);
-        EXPECT_EQ(KvxReadFile(dir.File("t.log")), TrafficLines(0, 2));
-    }
+    ExpectDeletedWhileOpen(
+        dir.File("t.log"), [&](int i) { log.Line("line " + std::to_string(i)); },
+        [&] { ASSERT_EQ(log.SetLogfile(dir.NFile("t.log").c_str(), 0), kvx_error_none); },
+        TrafficLines);
 }
 
 // A daily roll-over into a file another program holds: the line is dropped, the object closes,
@@ -350,19 +360,9 @@ TEST(SeverityLogFaults, FileDeletedWhileOpen) {
     KvxTempDir dir;
     CQVLogSystem log;
     log.CreateLogSystem(dir.WFile("app").c_str(), 1);
-    log.LogFormat(LOG_SEVERITY_LEVEL_INFO, L"line %d", 0);
-    int error = 0;
-    const bool deleted = kvx_faults::DeleteOpenFile(dir.File("app.log"), error);
-    log.LogFormat(LOG_SEVERITY_LEVEL_INFO, L"line %d", 1);
-    if (deleted) {
-        EXPECT_FALSE(fs::exists(dir.File("app.log")));
-        log.CreateLogSystem(dir.WFile("app").c_str(), 0);
-        log.LogFormat(LOG_SEVERITY_LEVEL_INFO, L"line %d", 2);
-        EXPECT_EQ(KvxReadFile(dir.File("app.log")), SeverityLines(2, 1));
-    } else {
-        EXPECT_EQ(error, 32);
-        EXPECT_EQ(KvxReadFile(dir.File("app.log")), SeverityLines(0, 2));
-    }
+    ExpectDeletedWhileOpen(
+        dir.File("app.log"), [&](int i) { log.LogFormat(LOG_SEVERITY_LEVEL_INFO, L"line %d", i); },
+        [&] { log.CreateLogSystem(dir.WFile("app").c_str(), 0); }, SeverityLines);
 }
 
 // A daily renewal into a held file throws from LogFormat, keeps yesterday's lines, and drops

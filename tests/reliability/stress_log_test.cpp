@@ -212,6 +212,18 @@ void ExpectAllAccountedFor(const Ledger& ledger) {
     EXPECT_EQ(ledger.Missing(), 0u);
 }
 
+// The figures of a daily log shared by all writers.
+void ReportDailyLog(const char* name, const std::array<uint64_t, kThreads>& written,
+                    const Ledger& ledger, uint64_t files, uint64_t days) {
+    StressReport(name, StressSeconds(),
+                 {{"lines_written", Sum(written)},
+                  {"lines_found", ledger.found},
+                  {"daily_files", files},
+                  {"days_moved", days},
+                  {"lost", ledger.Missing()},
+                  {"broken_or_duplicated", ledger.broken + ledger.duplicated}});
+}
+
 TEST(Stress, TrafficLogLinesArriveOnceAndWholeAcrossDayChanges) {
     StressWatchdog watchdog("traffic log");
     KvxTempDir dir;
@@ -249,13 +261,7 @@ TEST(Stress, TrafficLogLinesArriveOnceAndWholeAcrossDayChanges) {
         }
     }
     ExpectAllAccountedFor(ledger);
-    StressReport("traffic log", StressSeconds(),
-                 {{"lines_written", Sum(written)},
-                  {"lines_found", ledger.found},
-                  {"daily_files", files.size()},
-                  {"days_moved", days},
-                  {"lost", ledger.Missing()},
-                  {"broken_or_duplicated", ledger.broken + ledger.duplicated}});
+    ReportDailyLog("traffic log", written, ledger, files.size(), days);
 }
 
 TEST(Stress, ConsolePrinterFileChannelLinesArriveOnceAndWhole) {
@@ -392,13 +398,7 @@ TEST(Stress, SeverityLogSharedBehindTheCallersLockKeepsEveryLine) {
         }
     }
     ExpectAllAccountedFor(ledger);
-    StressReport("severity log, shared", StressSeconds(),
-                 {{"lines_written", Sum(written)},
-                  {"lines_found", ledger.found},
-                  {"daily_files", files.size()},
-                  {"days_moved", days},
-                  {"lost", ledger.Missing()},
-                  {"broken_or_duplicated", ledger.broken + ledger.duplicated}});
+    ReportDailyLog("severity log, shared", written, ledger, files.size(), days);
 }
 
 }  // namespace
