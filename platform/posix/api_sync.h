@@ -63,8 +63,12 @@ BOOLEAN TryAcquireSRWLockShared(PSRWLOCK lock);
 // CRITICAL_SECTION (kvx/win32_types.h) keeps the lock's whole state inside the structure: no
 // resource is allocated, so initialisation cannot fail. As on Windows the lock is recursive:
 // the owning thread may enter again and must leave as often as it entered. A thread that finds
-// the lock taken by another spins up to the spin count before it sleeps. Leaving a section the
-// thread does not own, or deleting one that is held, is outside the contract.
+// the lock taken by another spins up to the spin count before it sleeps. While only one thread
+// has ever entered a section, that thread enters and leaves it without atomic operations; the
+// first entry by another thread turns it into an ordinary lock for good, which costs that entry
+// a process-wide memory barrier (microseconds) and a wait for the first thread to leave.
+// Leaving a section the thread does not own, or deleting one that is held, is outside the
+// contract.
 
 // Prepares `section` with spin count `spinCount` (bits above the low 24 are flags on Windows
 // and ignored). Always returns TRUE.

@@ -1,16 +1,33 @@
 // critical_section.cpp: recursive spinning locks held entirely inside CRITICAL_SECTION.
 //
-// LockCount is the lock word: bit 0 is set while the section is held, the bits above count the
-// threads asleep on it (or about to sleep), so a Leave calls the kernel only when one of them
-// is waiting. A woken thread competes again, also with threads that are still spinning; a
-// "handed over" state that sleepers keep would instead make every later Leave call the kernel
-// while two threads take turns. OwningThread holds a per-thread token so a thread recognises
-// its own recursive entries; RecursionCount is touched only by the owner.
+// A section is first biased towards the first thread that enters it: while no other thread
+// has ever entered it, that thread enters and leaves with plain stores, no atomic exchange, so
+// a section that one thread uses alone costs it next to nothing. The first entry by another
+// thread revokes the bias for good, and from then on every thread takes the lock word:
+//
+// - LockSemaphore holds the bias: kUnclaimed, the biased thread's token, kRevoking while a
+//   revocation waits for the biased thread to leave, or kShared (the lock word rules).
+// - DebugInfo is the biased thread's "inside" flag. The biased thread sets it and only then
+//   reads the bias again; the revoking thread changes the bias and only then reads the flag.
+//   Each side must see the other's store (one of the two backs off), which takes a full
+//   barrier between store and load on both sides: the revoking thread makes every thread of
+//   the process pass one at that moment (KvxProcessBarrier), so the biased thread needs none.
+//   Without that barrier from the kernel, sections start shared.
+// - LockCount is the lock word: bit 0 is set while the section is held, the bits above count
+//   the threads asleep on it (or about to sleep), so a Leave calls the kernel only when one of
+//   them is waiting. A woken thread competes again, also with threads that are still spinning;
+//   a "handed over" state that sleepers keep would instead make every later Leave call the
+//   kernel while two threads take turns.
+// - OwningThread holds the owner's token (by either way in) so a thread recognises its own
+//   recursive entries; RecursionCount is touched only by the owner.
+#include "platform/posix/process_barrier.h"
 #include "platform/win32.h"
 
 #include <atomic>
+#include <ctime>
 
 #include <linux/futex.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -32,12 +49,26 @@ HANDLE Self() {
 }
 #endif
 
+// Bias states besides a thread's token; no thread's token has these values.
+const HANDLE kUnclaimed = nullptr;
+const HANDLE kRevoking = reinterpret_cast<HANDLE>(uintptr_t{1});
+const HANDLE kShared = reinterpret_cast<HANDLE>(uintptr_t{2});
+void* const kInside = reinterpret_cast<void*>(uintptr_t{1});
+
 std::atomic_ref<LONG> LockWord(LPCRITICAL_SECTION section) {
     return std::atomic_ref<LONG>(section->LockCount);
 }
 
 std::atomic_ref<HANDLE> Owner(LPCRITICAL_SECTION section) {
     return std::atomic_ref<HANDLE>(section->OwningThread);
+}
+
+std::atomic_ref<HANDLE> Bias(LPCRITICAL_SECTION section) {
+    return std::atomic_ref<HANDLE>(section->LockSemaphore);
+}
+
+std::atomic_ref<void*> BiasedInside(LPCRITICAL_SECTION section) {
+    return std::atomic_ref<void*>(section->DebugInfo);
 }
 
 // The futex calls directly: std::atomic_ref::wait would export libstdc++'s wait templates from
@@ -57,6 +88,23 @@ inline void CpuRelax() {
 #endif
 }
 
+// Waits for a state that another thread ends without telling anyone: spins as the section
+// would, then yields, then sleeps in steps growing to a millisecond. Only a revocation waits
+// like this, once in a section's life.
+template <typename Done>
+void Await(LPCRITICAL_SECTION section, Done done) {
+    for (ULONG_PTR spin = 0; !done(); ++spin) {
+        if (spin < section->SpinCount) {
+            CpuRelax();
+        } else if (spin < section->SpinCount + 64) {
+            sched_yield();
+        } else {
+            const timespec pause{0, spin < section->SpinCount + 128 ? 50000 : 1000000};
+            nanosleep(&pause, nullptr);
+        }
+    }
+}
+
 }  // namespace
 
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spinCount) {
@@ -64,7 +112,7 @@ BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spi
     section->LockCount = 0;
     section->RecursionCount = 0;
     section->OwningThread = nullptr;
-    section->LockSemaphore = nullptr;
+    section->LockSemaphore = KvxProcessBarrierAvailable() ? kUnclaimed : kShared;
     section->SpinCount = spinCount & kSpinCountMask;
     return TRUE;
 }
@@ -83,6 +131,22 @@ bool TryTake(std::atomic_ref<LONG> word) {
     return (seen & kHeld) == 0 &&
            word.compare_exchange_weak(seen, seen | kHeld, std::memory_order_acquire,
                                       std::memory_order_relaxed);
+}
+
+// Makes the section shared, seen from a thread that is not the biased one (`bias` is what it
+// last read): revokes the bias or waits for another thread's revocation to end.
+[[gnu::noinline]] void Unbias(LPCRITICAL_SECTION section, HANDLE bias) {
+    std::atomic_ref<HANDLE> state = Bias(section);
+    if (bias != kRevoking && state.compare_exchange_strong(bias, kRevoking)) {
+        // The biased thread either sees kRevoking when it reads the bias again, or its "inside"
+        // flag is visible here once every thread has passed a barrier.
+        KvxProcessBarrier();
+        std::atomic_ref<void*> inside = BiasedInside(section);
+        Await(section, [&] { return inside.load(std::memory_order_acquire) == nullptr; });
+        state.store(kShared, std::memory_order_release);
+        return;
+    }
+    Await(section, [&] { return state.load(std::memory_order_acquire) == kShared; });
 }
 
 // Waits for a section that another thread holds (or that has sleepers): spins, then sleeps.
@@ -109,12 +173,9 @@ bool TryTake(std::atomic_ref<LONG> word) {
     section->RecursionCount = 1;
 }
 
-}  // namespace
-
-void EnterCriticalSection(LPCRITICAL_SECTION section) {
-    const HANDLE self = Self();
-    // A free section with no sleepers is taken by one exchange. It fails while this thread
-    // holds the section itself, as the held bit is set then.
+// Enters by the lock word, once the section is shared.
+void EnterShared(LPCRITICAL_SECTION section, HANDLE self) {
+    // A free section with no sleepers is taken by one exchange.
     LONG idle = 0;
     if (LockWord(section).compare_exchange_strong(idle, kHeld, std::memory_order_acquire,
                                                   std::memory_order_relaxed)) {
@@ -122,13 +183,43 @@ void EnterCriticalSection(LPCRITICAL_SECTION section) {
         section->RecursionCount = 1;
         return;
     }
+    EnterContended(section, self);
+}
+
+}  // namespace
+
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+    const HANDLE self = Self();
     // Only this thread ever stores its own token, so a relaxed read cannot mistake another
     // owner for itself.
     if (Owner(section).load(std::memory_order_relaxed) == self) {
         ++section->RecursionCount;
         return;
     }
-    EnterContended(section, self);
+    std::atomic_ref<HANDLE> bias = Bias(section);
+    HANDLE seen = bias.load(std::memory_order_relaxed);
+    if (seen == kShared) {
+        EnterShared(section, self);
+        return;
+    }
+    if (seen == kUnclaimed && bias.compare_exchange_strong(seen, self)) {
+        seen = self;
+    }
+    if (seen == self) {
+        std::atomic_ref<void*> inside = BiasedInside(section);
+        inside.store(kInside, std::memory_order_relaxed);
+        // The other half of this order is the revoking thread's process-wide barrier.
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        if (bias.load(std::memory_order_relaxed) == self) {
+            Owner(section).store(self, std::memory_order_relaxed);
+            section->RecursionCount = 1;
+            return;
+        }
+        inside.store(nullptr, std::memory_order_release);  // being revoked: back off
+        seen = kRevoking;
+    }
+    Unbias(section, seen);
+    EnterShared(section, self);
 }
 
 void LeaveCriticalSection(LPCRITICAL_SECTION section) {
@@ -137,13 +228,21 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
     }
     Owner(section).store(nullptr, std::memory_order_relaxed);
     std::atomic_ref<LONG> word = LockWord(section);
+    // Held without the lock word: the biased thread, entered before any revocation. No other
+    // thread takes the word until it has seen the flag cleared.
+    if ((word.load(std::memory_order_relaxed) & kHeld) == 0) {
+        BiasedInside(section).store(nullptr, std::memory_order_release);
+        return;
+    }
     if (word.fetch_sub(kHeld, std::memory_order_release) != kHeld) {
         WakeOne(&section->LockCount);
     }
 }
 
 void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+    section->DebugInfo = nullptr;
     section->LockCount = 0;
     section->RecursionCount = 0;
     section->OwningThread = nullptr;
+    section->LockSemaphore = kUnclaimed;
 }

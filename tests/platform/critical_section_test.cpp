@@ -42,6 +42,53 @@ TEST(CriticalSection, ExcludesOtherThreadsWithAndWithoutSpinning) {
     }
 }
 
+// On this layer a section that one thread has used alone is entered by it without atomic
+// operations until a second thread arrives. The others come in while that thread is inside,
+// leaving or entering again (once or twice nested), at a different moment in every round.
+TEST(CriticalSection, StaysExclusiveWhenOtherThreadsArriveAtAnyMoment) {
+    constexpr int kEntries = 1000;
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(round);
+        CRITICAL_SECTION section;
+        InitializeCriticalSectionAndSpinCount(&section, round % 2 != 0 ? 1024 : 0);
+        long counter = 0;
+        auto work = [&](int depth) {
+            for (int i = 0; i < kEntries; ++i) {
+                for (int d = 0; d < depth; ++d) {
+                    EnterCriticalSection(&section);
+                }
+                // Read and write apart, so that another thread let in meanwhile shows.
+                const long seen = counter;
+                for (std::atomic<int> pause = 0; pause.load() < 20; ++pause) {
+                }
+                counter = seen + 1;
+                for (int d = 0; d < depth; ++d) {
+                    LeaveCriticalSection(&section);
+                }
+            }
+        };
+        std::atomic<bool> first{false};
+        std::thread owner([&] {
+            EnterCriticalSection(&section);
+            first = true;
+            LeaveCriticalSection(&section);
+            work(1 + round % 3);
+        });
+        while (!first.load()) {
+            std::this_thread::yield();
+        }
+        for (std::atomic<int> delay = 0; delay.load() < round * 50; ++delay) {
+        }
+        std::thread second([&] { work(1); });
+        std::thread third([&] { work(2); });
+        owner.join();
+        second.join();
+        third.join();
+        EXPECT_EQ(counter, 3 * kEntries);
+        DeleteCriticalSection(&section);
+    }
+}
+
 TEST(CriticalSection, OwnerMayEnterAgainAndReleasesOnItsLastLeave) {
     CRITICAL_SECTION section;
     InitializeCriticalSection(&section);
