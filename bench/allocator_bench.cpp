@@ -2,7 +2,8 @@
 // million allocate+release pairs per second:
 // - LifoChurn: 1,000 blocks of 8-256 bytes allocated, then released in reverse order. Beside
 //   the allocators, the floor of kvx's design: the same calls entering and leaving the
-//   process-wide critical section once each and doing nothing else.
+//   process-wide critical section once each and doing nothing else; and kvx once another
+//   thread has used its lock.
 // - RandomChurn also shows glibc with kvx's fill added (each block's requested bytes written
 //   before it is handed out), the part of kvx's cost that its block contract fixes.
 // - RandomChurn: 10,000 live blocks of 16-1,024 bytes; each step releases a random one and
@@ -35,6 +36,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(KVX_BENCH_JEMALLOC)
@@ -173,6 +175,13 @@ void DropFresh(const benchmark::State&) {
     delete g_fresh;
     g_fresh = nullptr;
 }
+// The same, after another thread has used it once: the allocator of a host where several
+// threads allocate, whose lock is then an ordinary one (on Linux a lock that one thread alone
+// has used costs it no atomic operation).
+void MakeFreshShared(const benchmark::State& state) {
+    MakeFresh(state);
+    std::thread([] { g_fresh->Release(g_fresh->Allocate(8)); }).join();
+}
 void* FreshAlloc(size_t size) {
     return g_fresh->Allocate(size);
 }
@@ -225,6 +234,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("LifoChurn/kvx_st_malloc", LifoChurn,
                                  Peer{"kvx_st_malloc", &_st_malloc, &_st_free});
     Register(Peer{"kvx", &FreshAlloc, &FreshFree}, &MakeFresh, &DropFresh);
+    benchmark::RegisterBenchmark("LifoChurn/kvx, lock used by two threads", LifoChurn,
+                                 Peer{"kvx, lock used by two threads", &FreshAlloc, &FreshFree})
+        ->Setup(&MakeFreshShared)
+        ->Teardown(&DropFresh);
     InitializeCriticalSectionAndSpinCount(&g_floorLock, StAllocator::kSpinCount);
     benchmark::RegisterBenchmark("LifoChurn/floor: the lock alone", LifoChurn,
                                  Peer{"floor", &LockedAlloc, &LockedFree});
