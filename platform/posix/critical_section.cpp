@@ -91,8 +91,7 @@ inline void CpuRelax() {
 // Waits for a state that another thread ends without telling anyone: spins as the section
 // would, then yields, then sleeps in steps growing to a millisecond. Only a revocation waits
 // like this, once in a section's life.
-template <typename Done>
-void Await(LPCRITICAL_SECTION section, Done done) {
+template <typename Done> void Await(LPCRITICAL_SECTION section, Done done) {
     for (ULONG_PTR spin = 0; !done(); ++spin) {
         if (spin < section->SpinCount) {
             CpuRelax();

@@ -18,9 +18,8 @@ long Membarrier(int command) {
 bool KvxProcessBarrierAvailable() {
     // The expedited barrier needs the process registered first; a forked child inherits the
     // registration, and a new program image starts this library anew.
-    static const bool available =
-        Membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0 &&
-        Membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0;
+    static const bool available = Membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0 &&
+                                  Membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED) == 0;
     return available;
 }
 
