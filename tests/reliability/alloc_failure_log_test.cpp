@@ -81,21 +81,12 @@ TEST(LogAllocFailure, SeverityLogCreationThrowsBadAllocAndStaysUsable) {
                      [&](uint64_t failAt) -> bool {
                          std::filesystem::remove(dir.File("app.log"));
                          std::unique_ptr<CQVLogSystem> log;
-                         bool badAlloc = false;
-                         bool other = false;
-                         kvx_alloc::Armed armed(failAt);
-                         try {
+                         const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
                              log = std::make_unique<CQVLogSystem>();
                              log->SetNewFileHeader(L"the header of every new file");
                              log->CreateLogSystem(path.c_str(), 1);
-                         } catch (const std::bad_alloc&) {
-                             badAlloc = true;
-                         } catch (...) {
-                             other = true;
-                         }
-                         const bool injected = armed.Disarm();
-                         EXPECT_EQ(injected, badAlloc) << failAt;
-                         EXPECT_FALSE(other) << failAt;
+                         });
+                         EXPECT_EQ(injected, threw) << failAt;
                          if (!log) {
                              log = std::make_unique<CQVLogSystem>();
                          }
@@ -246,17 +237,12 @@ TEST(LogAllocFailure, ConsoleOutputIsWholeOrAbsentAndBothLocksAreFree) {
         const std::string line = message + " " + std::to_string(failAt) + "\n";
         const std::string before = KvxReadFile(dir.File("t.log"));
         std::string console;
-        bool threw = false;
         {
             KvxStdoutCapture capture;
-            kvx_alloc::Armed armed(failAt);
-            try {
+            const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
                 log.Output(LOG_CHANNEL_BOTH, LOG_LEVEL_ERROR, LOG_ATTRIBUT_RED, "%s %d",
                            message.c_str(), static_cast<int>(failAt));
-            } catch (const std::bad_alloc&) {
-                threw = true;
-            }
-            const bool injected = armed.Disarm();
+            });
             EXPECT_EQ(injected, threw) << failAt;
             console = capture.Finish();
             if (!injected) {
@@ -361,16 +347,11 @@ TEST(LogAllocFailure, NotifierPostsLoseOnlyTheMessageThatFoundNoRoom) {
     KvxPumpUntil(kPosts);
     KvxTestWindow::ClearJournal();
     kvx_alloc::Sweep("CQVNotifier::PostNotification, 200 posts", [&](uint64_t failAt) -> bool {
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
             for (int i = 0; i < kPosts; ++i) {
                 notifier.PostNotification(WM_USER + 1, static_cast<uint64_t>(i), 0);
             }
-        } catch (...) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        });
         EXPECT_FALSE(threw) << failAt;
         KvxPumpUntil(injected ? kPosts - 1 : kPosts, 1000);
         const std::vector<KvxTestWindow::Received>& got = KvxTestWindow::Journal();
