@@ -30,27 +30,7 @@ public:
     ClockShift& operator=(const ClockShift&) = delete;
 };
 
-// Holds a file open as another program would: reading, sharing reading only, so no writer may
-// join it. Creates the file when it is missing.
-class Holder {
-public:
-    explicit Holder(const fs::path& file)
-        : _handle(CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~Holder() { Release(); }
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    bool Held() const { return _handle != INVALID_HANDLE_VALUE; }
-    void Release() {
-        if (_handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(_handle);
-            _handle = INVALID_HANDLE_VALUE;
-        }
-    }
-
-private:
-    HANDLE _handle;
-};
+using kvx_faults::Holder;
 
 // A traffic log whose lines carry no stamps, so their bytes are known: "-> text\n".
 class PlainTrafficLog : public ILogInterface {
@@ -143,10 +123,7 @@ TEST(TrafficLogFaults, SecondWriterIsRefusedAndTheFirstLosesNothing) {
 // are ignored), the console channel is untouched.
 TEST(TrafficLogFaults, FullDiskLosesLinesQuietlyAndKeepsTheConsole) {
     std::wstring device;
-    std::string reason;
-    if (!kvx_faults::FullDevicePath(device, reason)) {
-        GTEST_SKIP() << reason;
-    }
+    KVX_FAULT_OR_SKIP(kvx_faults::FullDevicePath, device);
     std::string name;
     for (const wchar_t c : device) {
         name += static_cast<char>(c);
@@ -166,9 +143,8 @@ TEST(TrafficLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
     const std::string name = dir.NFile("t.log");
     constexpr uint64_t kLimit = 100;
     int result = 0;
-    std::string reason;
-    const bool ran = kvx_faults::RunWithFileSizeLimit(
-        kLimit,
+    KVX_FAULT_OR_SKIP(
+        kvx_faults::RunWithFileSizeLimit, kLimit,
         [&] {
             PlainTrafficLog log;
             if (log.SetLogfile(name.c_str(), 0) != kvx_error_none) {
@@ -180,10 +156,7 @@ TEST(TrafficLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
             log.Output(LOG_CHANNEL_FILE, LOG_LEVEL_ALWAYS, LOG_ATTRIBUT_NONE, "after %d", 1);
             return 0;
         },
-        result, reason);
-    if (!ran) {
-        GTEST_SKIP() << reason;
-    }
+        result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(KvxReadFile(name), TrafficLines(0, 40).substr(0, kLimit));
 }
@@ -313,10 +286,7 @@ TEST(SeverityLogFaults, UnopenablePathsThrowWithTheFileNameAndLoseNothing) {
 // opening (appending or emptying) succeeds and the lines are lost quietly.
 TEST(SeverityLogFaults, FullDiskLosesLinesQuietly) {
     KvxTempDir dir;
-    std::string reason;
-    if (!kvx_faults::LinkToFullDevice(dir.File("full.log"), reason)) {
-        GTEST_SKIP() << reason;
-    }
+    KVX_FAULT_OR_SKIP(kvx_faults::LinkToFullDevice, dir.File("full.log"));
     for (const int createNew : {0, 1}) {
         SCOPED_TRACE(createNew);
         CQVLogSystem log;
@@ -333,9 +303,8 @@ TEST(SeverityLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
     const std::wstring path = dir.WFile("app");
     constexpr uint64_t kLimit = 120;
     int result = 0;
-    std::string reason;
-    const bool ran = kvx_faults::RunWithFileSizeLimit(
-        kLimit,
+    KVX_FAULT_OR_SKIP(
+        kvx_faults::RunWithFileSizeLimit, kLimit,
         [&] {
             CQVLogSystem log;
             try {
@@ -348,10 +317,7 @@ TEST(SeverityLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
             }
             return 0;
         },
-        result, reason);
-    if (!ran) {
-        GTEST_SKIP() << reason;
-    }
+        result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(KvxReadFile(dir.File("app.log")), SeverityLines(0, 40).substr(0, kLimit));
 }
