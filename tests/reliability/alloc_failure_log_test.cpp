@@ -6,6 +6,7 @@
 #include "kvx/logging.h"
 #include "platform/clock.h"
 #include "platform/win32.h"
+#include "support/clock_shift.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 #include "support/test_window.h"
@@ -58,14 +59,6 @@ template <class Call> bool CompletesOnAnotherThread(Call call) {
     auto done = std::async(std::launch::async, call);
     return done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
 }
-
-class ClockShift {
-public:
-    explicit ClockShift(int64_t ticks) { KvxSetClockShift(ticks); }
-    ~ClockShift() { KvxSetClockShift(0); }
-    ClockShift(const ClockShift&) = delete;
-    ClockShift& operator=(const ClockShift&) = delete;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Severity log.
@@ -201,7 +194,7 @@ TEST(LogAllocFailure, TrafficRollOverKeepsTheLogOpen) {
             ILogInterface log;  // plain lines: no date or time
             log.EnableDateTime(LOG_CHANNEL_FILE, 0, 0);
             log.SetLogfile(base.c_str(), 1);
-            const ClockShift tomorrow(kTicksPerDay);
+            const KvxClockShift tomorrow(kTicksPerDay);
             kvx_datetime now(kvx_dt_utc_now);
             const auto [injected, threw] = kvx_alloc::RunArmed(
                 failAt, [&] { log.LogMessage(0, LOG_DIRECTION_IN, "first", 5, now, 0); });

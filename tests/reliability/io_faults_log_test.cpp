@@ -6,6 +6,7 @@
 #include "kvx/logging.h"
 #include "platform/clock.h"
 #include "platform/win32.h"
+#include "support/clock_shift.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 
@@ -20,15 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int64_t kTicksPerDay = 864000000000LL;
-
-// Shifts the library's clock for one test.
-class ClockShift {
-public:
-    explicit ClockShift(int64_t ticks) { KvxSetClockShift(ticks); }
-    ~ClockShift() { KvxSetClockShift(0); }
-    ClockShift(const ClockShift&) = delete;
-    ClockShift& operator=(const ClockShift&) = delete;
-};
 
 using kvx_faults::Holder;
 
@@ -201,7 +193,7 @@ TEST(TrafficLogFaults, RollOverIntoAHeldFileClosesTheLogAndKeepsTheOldDay) {
     ASSERT_EQ(log.SetLogfile(base.c_str(), 1), kvx_error_none);
     const std::string today = DayName(base);
     log.Line("line 0");
-    const ClockShift tomorrow(kTicksPerDay);
+    const KvxClockShift tomorrow(kTicksPerDay);
     const std::string next = DayName(base);
     Holder held(next);
     ASSERT_TRUE(held.Held());
@@ -341,7 +333,7 @@ TEST(SeverityLogFaults, RenewalIntoAHeldFileThrowsOnceAndKeepsTheOldDay) {
     log.CreateLogSystem(dir.WFile("app").c_str(), 0);
     const std::string today = DayName(base);
     log.LogFormat(LOG_SEVERITY_LEVEL_INFO, L"line %d", 0);
-    const ClockShift tomorrow(kTicksPerDay);
+    const KvxClockShift tomorrow(kTicksPerDay);
     const std::string next = DayName(base);
     Holder held(next);
     ASSERT_TRUE(held.Held());
