@@ -133,33 +133,35 @@ TEST_F(StAllocatorTest, SuccessiveBlocksLieAtDescendingAddresses) {
     EXPECT_EQ(allocator.PoolCount(), 1u);
 }
 
-TEST_F(StAllocatorTest, ReverseReleaseLeavesOneFreeBlockSpanningTheArena) {
-    void* first = allocator.Allocate(8);
-    void* second = allocator.Allocate(8);
-    allocator.Release(second);
-    allocator.Release(first);
-    ASSERT_EQ(FreeList(allocator.Pool(0)).size(), 1u);
-    EXPECT_EQ(allocator.Pool(0).freeList->blockSize, 65536u);
-    EXPECT_EQ(allocator.Pool(0).usedList, nullptr);
-    EXPECT_EQ(allocator.Allocate(65456), arenas.Arenas()[0] + 68);
-    EXPECT_EQ(allocator.PoolCount(), 1u);
-}
-
-// The first block released lies behind the still allocated second one and stays apart; the
-// second merges into the free rest in front of it and does not look behind.
-TEST_F(StAllocatorTest, ForwardReleaseLeavesTwoFreeBlocksAndNeedsASecondPool) {
-    void* first = allocator.Allocate(8);
-    void* second = allocator.Allocate(8);
-    allocator.Release(first);
-    allocator.Release(second);
-    const auto blocks = FreeList(allocator.Pool(0));
-    ASSERT_EQ(blocks.size(), 2u);
-    EXPECT_EQ(blocks[0], HeaderOf(first));  // most recently freed first
-    EXPECT_EQ(blocks[0]->blockSize, 88u);
-    EXPECT_EQ(blocks[1]->blockSize, 65536u - 88);
-    void* whole = allocator.Allocate(65456);
-    EXPECT_EQ(allocator.PoolCount(), 2u);
-    EXPECT_EQ(whole, arenas.Arenas()[1] + 68);
+// Two blocks released in reverse order merge into one free block spanning the arena. Released
+// in order, the first lies behind the still allocated second one and stays apart; the second
+// merges into the free rest in front of it and does not look behind, so the whole-arena request
+// needs a second pool.
+TEST(StAllocatorReleaseOrder, DecidesWhetherTheArenaIsWholeAgain) {
+    const struct {
+        bool inOrder;
+        std::vector<uint64_t> freeSizes;  // most recently freed first
+        size_t pools;                     // after a whole-arena request
+    } cases[] = {{false, {65536}, 1}, {true, {88, 65536 - 88}, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.inOrder ? "in order" : "in reverse order");
+        ArenaRecorder arenas;
+        StAllocator allocator(arenas.Source());
+        void* first = allocator.Allocate(8);
+        void* second = allocator.Allocate(8);
+        allocator.Release(c.inOrder ? first : second);
+        allocator.Release(c.inOrder ? second : first);
+        const auto blocks = FreeList(allocator.Pool(0));
+        ASSERT_EQ(blocks.size(), c.freeSizes.size());
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            EXPECT_EQ(blocks[i]->blockSize, c.freeSizes[i]) << i;
+        }
+        EXPECT_EQ(blocks[0], c.inOrder ? HeaderOf(first) : HeaderOf(arenas.Arenas()[0] + 68));
+        EXPECT_EQ(allocator.Pool(0).usedList, nullptr);
+        void* whole = allocator.Allocate(65456);
+        EXPECT_EQ(allocator.PoolCount(), c.pools);
+        EXPECT_EQ(whole, arenas.Arenas()[c.pools - 1] + 68);
+    }
 }
 
 // A block released between a free block in front and a free block behind merges only with

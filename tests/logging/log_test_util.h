@@ -4,6 +4,7 @@
 #include "kvx/foundation.h"
 #include "platform/win32.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,18 @@ inline std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(text.substr(start));
     }
     return lines;
+}
+
+// A name of 300 characters below `root`, in folders of 40 characters made until the folder
+// path is about 200 characters long.
+inline std::string OverlongName(const std::filesystem::path& root) {
+    std::filesystem::path folder = root;
+    while (folder.string().size() < 190) {
+        folder /= std::string(40, 'd');
+    }
+    std::filesystem::create_directories(folder);
+    const std::string prefix = folder.string() + static_cast<char>(folder.preferred_separator);
+    return prefix + std::string(300 - prefix.size(), 'f');
 }
 
 // Moves the library's clock so that "now" is `ticks` plus the time since the call; undone by

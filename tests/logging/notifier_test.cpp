@@ -14,6 +14,7 @@ namespace {
 
 constexpr UINT kNote = WM_USER + 20;
 
+// Two windows and a notifier with an empty list, made for each test.
 class Notifier : public ::testing::Test {
 protected:
     void SetUp() override { KvxTestWindow::ClearJournal(); }
@@ -26,20 +27,19 @@ protected:
         }
         return order;
     }
+
+    KvxTestWindow a;
+    KvxTestWindow b;
+    CQVNotifier notifier;
 };
 
 TEST_F(Notifier, EmptyListDeliversNothing) {
-    KvxTestWindow a;
-    CQVNotifier notifier;
     notifier.PostNotification(kNote, 1, 2);
     notifier.SendNotification(kNote, 1, 2);
     EXPECT_EQ(KvxPumpUntil(1, 50), 0u);
 }
 
 TEST_F(Notifier, PostsInListOrderKeepingDuplicatesAndRemovesTheFirstOccurrence) {
-    KvxTestWindow a;
-    KvxTestWindow b;
-    CQVNotifier notifier;
     notifier.AddNotification(a.handle());
     notifier.AddNotification(b.handle());
     notifier.AddNotification(a.handle());
@@ -61,9 +61,6 @@ TEST_F(Notifier, PostsInListOrderKeepingDuplicatesAndRemovesTheFirstOccurrence) 
 }
 
 TEST_F(Notifier, SendRunsEveryProcedureBeforeReturning) {
-    KvxTestWindow a;
-    KvxTestWindow b;
-    CQVNotifier notifier;
     notifier.AddNotification(b.handle());
     notifier.AddNotification(a.handle());
     notifier.SendNotification(kNote, 5, 6);
@@ -71,9 +68,6 @@ TEST_F(Notifier, SendRunsEveryProcedureBeforeReturning) {
 }
 
 TEST_F(Notifier, SendFromAnotherThreadWaitsForTheOwnerOfEachWindow) {
-    KvxTestWindow a;
-    KvxTestWindow b;
-    CQVNotifier notifier;
     notifier.AddNotification(a.handle());
     notifier.AddNotification(b.handle());
     std::atomic<bool> returned{false};
@@ -97,8 +91,6 @@ TEST_F(Notifier, DeadAndNullWindowsDoNotStopTheWalk) {
         KvxTestWindow gone;
         dead = gone.handle();
     }
-    KvxTestWindow a;
-    CQVNotifier notifier;
     notifier.AddNotification(dead);
     notifier.AddNotification(nullptr);
     notifier.AddNotification(a.handle());
@@ -115,9 +107,7 @@ TEST_F(Notifier, DeadAndNullWindowsDoNotStopTheWalk) {
 }
 
 TEST_F(Notifier, CopiesAreIndependent) {
-    KvxTestWindow a;
-    KvxTestWindow b;
-    CQVNotifier original;
+    CQVNotifier& original = notifier;
     original.AddNotification(a.handle());
     CQVNotifier copy(original);
     copy.AddNotification(b.handle());
@@ -138,8 +128,6 @@ TEST_F(Notifier, CopiesAreIndependent) {
 }
 
 TEST_F(Notifier, GrowsPastItsFirstBlocks) {
-    KvxTestWindow a;
-    CQVNotifier notifier;
     for (int i = 0; i < 100; ++i) {
         notifier.AddNotification(a.handle());
     }

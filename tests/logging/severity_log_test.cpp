@@ -127,13 +127,7 @@ TEST(SeverityLog, FilesThatCannotBeCreatedThrowWithTheNameInParentheses) {
 
 TEST(SeverityLog, OverlongPathsAreCutAndKeepTheirEnding) {
     KvxTempDir dir;
-    std::filesystem::path folder = dir.path();
-    while (folder.string().size() < 190) {
-        folder /= std::string(40, 'd');
-    }
-    std::filesystem::create_directories(folder);
-    const std::string prefix = folder.string() + static_cast<char>(folder.preferred_separator);
-    const std::string base = prefix + std::string(300 - prefix.size(), 'f');
+    const std::string base = OverlongName(dir.path());
     CQVLogSystem log;
     log.CreateLogSystem(std::wstring(base.begin(), base.end()).c_str(), 0);
     log.LogFormat(kInfo, L"cut");

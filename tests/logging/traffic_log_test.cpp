@@ -177,14 +177,7 @@ TEST(TrafficLog, DailyFileNameCarriesTheUtcDateAndRollsOver) {
 
 TEST(TrafficLog, OverlongNamesAreCutAndKeepTheirDatedEnding) {
     KvxTempDir dir;
-    // Folders of 40 characters until the folder path is about 200 characters long.
-    std::filesystem::path folder = dir.path();
-    while (folder.string().size() < 190) {
-        folder /= std::string(40, 'd');
-    }
-    std::filesystem::create_directories(folder);
-    const std::string prefix = folder.string() + static_cast<char>(folder.preferred_separator);
-    const std::string base = prefix + std::string(300 - prefix.size(), 'f');
+    const std::string base = OverlongName(dir.path());
     kvx_datetime t = At(kMarch5At070809010);
     {
         BareTrafficLog log;

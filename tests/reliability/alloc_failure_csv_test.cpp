@@ -37,14 +37,8 @@ TEST(CsvAllocFailure, OpenGivesOutOfMemoryAndTheReaderRecovers) {
     kvx_alloc::Sweep("CQVCsvFormatReader::Open", [&](uint64_t failAt) -> bool {
         CQVCsvFormatReader reader;
         LONG status = 1;
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            status = reader.Open(path.c_str());
-        } catch (...) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { status = reader.Open(path.c_str()); });
         EXPECT_FALSE(threw) << failAt;
         EXPECT_EQ(status, injected ? KVX_CSV_E_OUTOFMEMORY : KVX_CSV_S_OK) << failAt;
         if (injected) {

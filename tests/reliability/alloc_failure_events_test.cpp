@@ -316,14 +316,8 @@ TEST(EventsAllocFailureTimerPass, QueueFullOfMemoryEndsThePassQuietly) {
         while (system.GetQueueLength() < kFirstRing) {
             system.Post(recorder.Handle(), kPing, 0, 0);
         }
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
-            system.FireDueTimers(CEventSystem::NowMs());
-        } catch (...) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        const auto [injected, threw] =
+            kvx_alloc::RunArmed(failAt, [&] { system.FireDueTimers(CEventSystem::NowMs()); });
         EXPECT_FALSE(threw) << failAt;
         EXPECT_EQ(system.GetQueueLength(), injected ? kFirstRing : kFirstRing + 1) << failAt;
         // The timer stays due: the next pass posts what this one could not.

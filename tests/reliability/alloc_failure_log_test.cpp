@@ -6,6 +6,7 @@
 #include "kvx/logging.h"
 #include "platform/clock.h"
 #include "platform/win32.h"
+#include "support/clock_shift.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 #include "support/test_window.h"
@@ -59,14 +60,6 @@ template <class Call> bool CompletesOnAnotherThread(Call call) {
     return done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
 }
 
-class ClockShift {
-public:
-    explicit ClockShift(int64_t ticks) { KvxSetClockShift(ticks); }
-    ~ClockShift() { KvxSetClockShift(0); }
-    ClockShift(const ClockShift&) = delete;
-    ClockShift& operator=(const ClockShift&) = delete;
-};
-
 // ---------------------------------------------------------------------------------------------
 // Severity log.
 
@@ -81,21 +74,12 @@ TEST(LogAllocFailure, SeverityLogCreationThrowsBadAllocAndStaysUsable) {
                      [&](uint64_t failAt) -> bool {
                          std::filesystem::remove(dir.File("app.log"));
                          std::unique_ptr<CQVLogSystem> log;
-                         bool badAlloc = false;
-                         bool other = false;
-                         kvx_alloc::Armed armed(failAt);
-                         try {
+                         const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
                              log = std::make_unique<CQVLogSystem>();
                              log->SetNewFileHeader(L"the header of every new file");
                              log->CreateLogSystem(path.c_str(), 1);
-                         } catch (const std::bad_alloc&) {
-                             badAlloc = true;
-                         } catch (...) {
-                             other = true;
-                         }
-                         const bool injected = armed.Disarm();
-                         EXPECT_EQ(injected, badAlloc) << failAt;
-                         EXPECT_FALSE(other) << failAt;
+                         });
+                         EXPECT_EQ(injected, threw) << failAt;
                          if (!log) {
                              log = std::make_unique<CQVLogSystem>();
                          }
@@ -210,7 +194,7 @@ TEST(LogAllocFailure, TrafficRollOverKeepsTheLogOpen) {
             ILogInterface log;  // plain lines: no date or time
             log.EnableDateTime(LOG_CHANNEL_FILE, 0, 0);
             log.SetLogfile(base.c_str(), 1);
-            const ClockShift tomorrow(kTicksPerDay);
+            const KvxClockShift tomorrow(kTicksPerDay);
             kvx_datetime now(kvx_dt_utc_now);
             const auto [injected, threw] = kvx_alloc::RunArmed(
                 failAt, [&] { log.LogMessage(0, LOG_DIRECTION_IN, "first", 5, now, 0); });
@@ -246,17 +230,12 @@ TEST(LogAllocFailure, ConsoleOutputIsWholeOrAbsentAndBothLocksAreFree) {
         const std::string line = message + " " + std::to_string(failAt) + "\n";
         const std::string before = KvxReadFile(dir.File("t.log"));
         std::string console;
-        bool threw = false;
         {
             KvxStdoutCapture capture;
-            kvx_alloc::Armed armed(failAt);
-            try {
+            const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
                 log.Output(LOG_CHANNEL_BOTH, LOG_LEVEL_ERROR, LOG_ATTRIBUT_RED, "%s %d",
                            message.c_str(), static_cast<int>(failAt));
-            } catch (const std::bad_alloc&) {
-                threw = true;
-            }
-            const bool injected = armed.Disarm();
+            });
             EXPECT_EQ(injected, threw) << failAt;
             console = capture.Finish();
             if (!injected) {
@@ -361,16 +340,11 @@ TEST(LogAllocFailure, NotifierPostsLoseOnlyTheMessageThatFoundNoRoom) {
     KvxPumpUntil(kPosts);
     KvxTestWindow::ClearJournal();
     kvx_alloc::Sweep("CQVNotifier::PostNotification, 200 posts", [&](uint64_t failAt) -> bool {
-        bool threw = false;
-        kvx_alloc::Armed armed(failAt);
-        try {
+        const auto [injected, threw] = kvx_alloc::RunArmed(failAt, [&] {
             for (int i = 0; i < kPosts; ++i) {
                 notifier.PostNotification(WM_USER + 1, static_cast<uint64_t>(i), 0);
             }
-        } catch (...) {
-            threw = true;
-        }
-        const bool injected = armed.Disarm();
+        });
         EXPECT_FALSE(threw) << failAt;
         KvxPumpUntil(injected ? kPosts - 1 : kPosts, 1000);
         const std::vector<KvxTestWindow::Received>& got = KvxTestWindow::Journal();

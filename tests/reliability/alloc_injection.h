@@ -39,16 +39,21 @@ struct Outcome {
     bool threw = false;     // std::bad_alloc left the operation
 };
 
-// Runs `operation` armed with `failAt`, catching std::bad_alloc.
+// Runs `operation` armed with `failAt`, catching std::bad_alloc. Any other exception that
+// leaves the operation is caught too and fails the test, after the thread is disarmed.
 template <class Operation> Outcome RunArmed(uint64_t failAt, Operation&& operation) {
     Outcome outcome;
+    bool other = false;
     Armed armed(failAt);
     try {
         operation();
     } catch (const std::bad_alloc&) {
         outcome.threw = true;
+    } catch (...) {
+        other = true;
     }
     outcome.injected = armed.Disarm();
+    EXPECT_FALSE(other) << "an exception other than std::bad_alloc, failing allocation " << failAt;
     return outcome;
 }
 

@@ -5,10 +5,20 @@
 // skips that case with the reason, so a skipped case is visible in the test output.
 #pragma once
 
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+
+// In a test body: calls `maker(arguments..., reason)` and skips the test with the reason when
+// the platform cannot make the fault.
+#define KVX_FAULT_OR_SKIP(maker, ...)                                                              \
+    if (std::string kvx_reason; !maker(__VA_ARGS__, kvx_reason))                                   \
+    GTEST_SKIP() << kvx_reason
 
 namespace kvx_faults {
 
@@ -34,6 +44,29 @@ bool DeleteOpenFile(const std::filesystem::path& file, int& error);
 // Cuts `file` to `bytes` by name while this process holds it open, as another program would.
 // true when cut; false with the system's error code when refused.
 bool CutOpenFile(const std::filesystem::path& file, uint64_t bytes, int& error);
+
+// Holds a file open as another program would, with the given access and sharing (by default
+// reading, sharing reading only, so no writer may join it). Creates the file when it is missing.
+class Holder {
+public:
+    explicit Holder(const std::filesystem::path& file, DWORD access = GENERIC_READ,
+                    DWORD share = FILE_SHARE_READ)
+        : _handle(CreateFileW(file.wstring().c_str(), access, share, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~Holder() { Release(); }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    bool Held() const { return _handle != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (_handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(_handle);
+            _handle = INVALID_HANDLE_VALUE;
+        }
+    }
+
+private:
+    HANDLE _handle;
+};
 
 // Points standard output (the descriptor and the C stream) at the full device while it lives.
 class StdoutOnFullDevice {

@@ -16,24 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Holds a file open as another program would, with the given access and sharing.
-class Holder {
-public:
-    Holder(const fs::path& file, DWORD access, DWORD share)
-        : _handle(CreateFileW(file.wstring().c_str(), access, share, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~Holder() {
-        if (_handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(_handle);
-        }
-    }
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    bool Held() const { return _handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE _handle;
-};
+using kvx_faults::Holder;
 
 CQVXmlFormat SampleDocument(int values) {
     CQVXmlFormat doc;
@@ -62,7 +45,7 @@ TEST(XmlFileFaults, UnopenablePathsGiveTheirCodeAndChangeNothing) {
     KvxTempDir dir;
     fs::create_directory(dir.File("folder.xml"));
     KvxWriteFile(dir.File("held.xml"), kSavedSample);
-    Holder held(dir.File("held.xml"), GENERIC_READ, FILE_SHARE_READ);
+    Holder held(dir.File("held.xml"));
     ASSERT_TRUE(held.Held());
     const struct {
         const char* what;
@@ -89,10 +72,7 @@ TEST(XmlFileFaults, UnopenablePathsGiveTheirCodeAndChangeNothing) {
 // A full disk from the first byte: SaveFile returns 112 (disk full).
 TEST(XmlFileFaults, FullDiskGivesDiskFull) {
     std::wstring device;
-    std::string reason;
-    if (!kvx_faults::FullDevicePath(device, reason)) {
-        GTEST_SKIP() << reason;
-    }
+    KVX_FAULT_OR_SKIP(kvx_faults::FullDevicePath, device);
     CQVXmlFormat doc = SampleDocument(1);
     EXPECT_EQ(doc.SaveFile(device.c_str()), 112);
 }
@@ -104,13 +84,9 @@ TEST(XmlFileFaults, DiskFillingUpKeepsTheLinesBeforeAndLoadsBack) {
     const std::wstring path = dir.WFile("doc.xml");
     constexpr uint64_t kLimit = 300;
     int result = 0;
-    std::string reason;
-    const bool ran = kvx_faults::RunWithFileSizeLimit(
-        kLimit, [&] { return static_cast<int>(SampleDocument(50).SaveFile(path.c_str())); }, result,
-        reason);
-    if (!ran) {
-        GTEST_SKIP() << reason;
-    }
+    KVX_FAULT_OR_SKIP(
+        kvx_faults::RunWithFileSizeLimit, kLimit,
+        [&] { return static_cast<int>(SampleDocument(50).SaveFile(path.c_str())); }, result);
     EXPECT_EQ(result, 112);
     const std::string saved = KvxReadFile(dir.File("doc.xml"));
     ASSERT_EQ(saved.size(), kLimit);

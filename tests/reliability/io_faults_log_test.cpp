@@ -6,6 +6,7 @@
 #include "kvx/logging.h"
 #include "platform/clock.h"
 #include "platform/win32.h"
+#include "support/clock_shift.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 
@@ -21,36 +22,7 @@ namespace {
 
 constexpr int64_t kTicksPerDay = 864000000000LL;
 
-// Shifts the library's clock for one test.
-class ClockShift {
-public:
-    explicit ClockShift(int64_t ticks) { KvxSetClockShift(ticks); }
-    ~ClockShift() { KvxSetClockShift(0); }
-    ClockShift(const ClockShift&) = delete;
-    ClockShift& operator=(const ClockShift&) = delete;
-};
-
-// Holds a file open as another program would: reading, sharing reading only, so no writer may
-// join it. Creates the file when it is missing.
-class Holder {
-public:
-    explicit Holder(const fs::path& file)
-        : _handle(CreateFileW(file.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~Holder() { Release(); }
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    bool Held() const { return _handle != INVALID_HANDLE_VALUE; }
-    void Release() {
-        if (_handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(_handle);
-            _handle = INVALID_HANDLE_VALUE;
-        }
-    }
-
-private:
-    HANDLE _handle;
-};
+using kvx_faults::Holder;
 
 // A traffic log whose lines carry no stamps, so their bytes are known: "-> text\n".
 class PlainTrafficLog : public ILogInterface {
@@ -143,10 +115,7 @@ TEST(TrafficLogFaults, SecondWriterIsRefusedAndTheFirstLosesNothing) {
 // are ignored), the console channel is untouched.
 TEST(TrafficLogFaults, FullDiskLosesLinesQuietlyAndKeepsTheConsole) {
     std::wstring device;
-    std::string reason;
-    if (!kvx_faults::FullDevicePath(device, reason)) {
-        GTEST_SKIP() << reason;
-    }
+    KVX_FAULT_OR_SKIP(kvx_faults::FullDevicePath, device);
     std::string name;
     for (const wchar_t c : device) {
         name += static_cast<char>(c);
@@ -166,9 +135,8 @@ TEST(TrafficLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
     const std::string name = dir.NFile("t.log");
     constexpr uint64_t kLimit = 100;
     int result = 0;
-    std::string reason;
-    const bool ran = kvx_faults::RunWithFileSizeLimit(
-        kLimit,
+    KVX_FAULT_OR_SKIP(
+        kvx_faults::RunWithFileSizeLimit, kLimit,
         [&] {
             PlainTrafficLog log;
             if (log.SetLogfile(name.c_str(), 0) != kvx_error_none) {
@@ -180,10 +148,7 @@ TEST(TrafficLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
             log.Output(LOG_CHANNEL_FILE, LOG_LEVEL_ALWAYS, LOG_ATTRIBUT_NONE, "after %d", 1);
             return 0;
         },
-        result, reason);
-    if (!ran) {
-        GTEST_SKIP() << reason;
-    }
+        result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(KvxReadFile(name), TrafficLines(0, 40).substr(0, kLimit));
 }
@@ -228,7 +193,7 @@ TEST(TrafficLogFaults, RollOverIntoAHeldFileClosesTheLogAndKeepsTheOldDay) {
     ASSERT_EQ(log.SetLogfile(base.c_str(), 1), kvx_error_none);
     const std::string today = DayName(base);
     log.Line("line 0");
-    const ClockShift tomorrow(kTicksPerDay);
+    const KvxClockShift tomorrow(kTicksPerDay);
     const std::string next = DayName(base);
     Holder held(next);
     ASSERT_TRUE(held.Held());
@@ -313,10 +278,7 @@ TEST(SeverityLogFaults, UnopenablePathsThrowWithTheFileNameAndLoseNothing) {
 // opening (appending or emptying) succeeds and the lines are lost quietly.
 TEST(SeverityLogFaults, FullDiskLosesLinesQuietly) {
     KvxTempDir dir;
-    std::string reason;
-    if (!kvx_faults::LinkToFullDevice(dir.File("full.log"), reason)) {
-        GTEST_SKIP() << reason;
-    }
+    KVX_FAULT_OR_SKIP(kvx_faults::LinkToFullDevice, dir.File("full.log"));
     for (const int createNew : {0, 1}) {
         SCOPED_TRACE(createNew);
         CQVLogSystem log;
@@ -333,9 +295,8 @@ TEST(SeverityLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
     const std::wstring path = dir.WFile("app");
     constexpr uint64_t kLimit = 120;
     int result = 0;
-    std::string reason;
-    const bool ran = kvx_faults::RunWithFileSizeLimit(
-        kLimit,
+    KVX_FAULT_OR_SKIP(
+        kvx_faults::RunWithFileSizeLimit, kLimit,
         [&] {
             CQVLogSystem log;
             try {
@@ -348,10 +309,7 @@ TEST(SeverityLogFaults, DiskFillingUpKeepsEveryEarlierLine) {
             }
             return 0;
         },
-        result, reason);
-    if (!ran) {
-        GTEST_SKIP() << reason;
-    }
+        result);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(KvxReadFile(dir.File("app.log")), SeverityLines(0, 40).substr(0, kLimit));
 }
@@ -375,7 +333,7 @@ TEST(SeverityLogFaults, RenewalIntoAHeldFileThrowsOnceAndKeepsTheOldDay) {
     log.CreateLogSystem(dir.WFile("app").c_str(), 0);
     const std::string today = DayName(base);
     log.LogFormat(LOG_SEVERITY_LEVEL_INFO, L"line %d", 0);
-    const ClockShift tomorrow(kTicksPerDay);
+    const KvxClockShift tomorrow(kTicksPerDay);
     const std::string next = DayName(base);
     Holder held(next);
     ASSERT_TRUE(held.Held());

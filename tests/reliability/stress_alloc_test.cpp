@@ -60,6 +60,19 @@ struct Tally {
     uint64_t badFill = 0;     // a new block not filled with 0xAF
     uint64_t badPattern = 0;  // a block whose pattern changed while it was held
     uint64_t misaligned = 0;  // not 4 bytes past a multiple of 8
+
+    Tally& operator+=(const Tally& other) {
+        allocations += other.allocations;
+        bytes += other.bytes;
+        releases += other.releases;
+        handedOver += other.handedOver;
+        blocksChecked += other.blocksChecked;
+        nulls += other.nulls;
+        badFill += other.badFill;
+        badPattern += other.badPattern;
+        misaligned += other.misaligned;
+        return *this;
+    }
 };
 
 // Blocks on their way from one thread to another.
@@ -175,22 +188,11 @@ TEST(Stress, AllocatorBlocksNeverOverlapOrChangeUnderEightThreads) {
         }
     }
     watchdog.Phase("checking");
-    Tally sum;
+    Tally sum = SumOf(tallies);
     Block block;
     while (exchange.Take(&block)) {
         CheckAndRelease(block, sum);
         ++sum.handedOver;
-    }
-    for (const Tally& tally : tallies) {
-        sum.allocations += tally.allocations;
-        sum.bytes += tally.bytes;
-        sum.releases += tally.releases;
-        sum.handedOver += tally.handedOver;
-        sum.blocksChecked += tally.blocksChecked;
-        sum.nulls += tally.nulls;
-        sum.badFill += tally.badFill;
-        sum.badPattern += tally.badPattern;
-        sum.misaligned += tally.misaligned;
     }
     EXPECT_EQ(sum.nulls, 0u);
     EXPECT_EQ(sum.badFill, 0u);

@@ -146,6 +146,24 @@ struct ThreadTally {
     uint64_t timersSet = 0;
     uint64_t timersKilled = 0;
     uint64_t errors = 0;
+
+    ThreadTally& operator+=(const ThreadTally& other) {
+        for (size_t k = 0; k < kStable; ++k) {
+            posted[k] += other.posted[k];
+            sent[k] += other.sent[k];
+        }
+        relays += other.relays;
+        acks += other.acks;
+        loosePosts += other.loosePosts;
+        registrations += other.registrations;
+        unregistrations += other.unregistrations;
+        transientSends += other.transientSends;
+        unregisteredSends += other.unregisteredSends;
+        timersSet += other.timersSet;
+        timersKilled += other.timersKilled;
+        errors += other.errors;
+        return *this;
+    }
 };
 
 struct LiveTimer {
@@ -356,7 +374,7 @@ TEST(Stress, EventsPostedOrSentToRegisteredHandlersArriveExactlyOnceInOrder) {
     EXPECT_EQ(timerEventsNow(), timerEventsAfterKills) << "a timer fired after its kill";
 
     watchdog.Phase("checking");
-    ThreadTally sum;
+    const ThreadTally sum = SumOf(tallies);
     uint64_t postsDelivered = 0;
     uint64_t sendsDelivered = 0;
     for (size_t t = 0; t < kThreads; ++t) {
@@ -365,21 +383,10 @@ TEST(Stress, EventsPostedOrSentToRegisteredHandlersArriveExactlyOnceInOrder) {
         for (size_t k = 0; k < kStable; ++k) {
             EXPECT_EQ(g_stable[k]->nextPosted[t], tally.posted[k]) << "posts " << t << "->" << k;
             EXPECT_EQ(g_stable[k]->sentCount[t], tally.sent[k]) << "sends " << t << "->" << k;
-            sum.posted[k] += tally.posted[k];
-            sum.sent[k] += tally.sent[k];
             postsDelivered += g_stable[k]->nextPosted[t];
             sendsDelivered += g_stable[k]->sentCount[t];
         }
         EXPECT_EQ(g_ackedTicket[t].load(), tally.acks);
-        sum.relays += tally.relays;
-        sum.acks += tally.acks;
-        sum.loosePosts += tally.loosePosts;
-        sum.registrations += tally.registrations;
-        sum.unregistrations += tally.unregistrations;
-        sum.transientSends += tally.transientSends;
-        sum.unregisteredSends += tally.unregisteredSends;
-        sum.timersSet += tally.timersSet;
-        sum.timersKilled += tally.timersKilled;
     }
     uint64_t relaysHandled = 0;
     uint64_t relayPosts = 0;

@@ -198,14 +198,6 @@ template <class Write> std::array<uint64_t, kThreads> RunWriters(Write write) {
     return written;
 }
 
-uint64_t Sum(const std::array<uint64_t, kThreads>& counts) {
-    uint64_t sum = 0;
-    for (uint64_t count : counts) {
-        sum += count;
-    }
-    return sum;
-}
-
 void ExpectAllAccountedFor(const Ledger& ledger) {
     EXPECT_EQ(ledger.broken, 0u);
     EXPECT_EQ(ledger.duplicated, 0u);
@@ -216,7 +208,7 @@ void ExpectAllAccountedFor(const Ledger& ledger) {
 void ReportDailyLog(const char* name, const std::array<uint64_t, kThreads>& written,
                     const Ledger& ledger, uint64_t files, uint64_t days) {
     StressReport(name, StressSeconds(),
-                 {{"lines_written", Sum(written)},
+                 {{"lines_written", SumOf(written)},
                   {"lines_found", ledger.found},
                   {"daily_files", files},
                   {"days_moved", days},
@@ -292,7 +284,7 @@ TEST(Stress, ConsolePrinterFileChannelLinesArriveOnceAndWhole) {
     }
     ExpectAllAccountedFor(ledger);
     StressReport("console printer file channel", StressSeconds(),
-                 {{"lines_written", Sum(written)},
+                 {{"lines_written", SumOf(written)},
                   {"lines_found", ledger.found},
                   {"lines_filtered_by_level", filtered.load()},
                   {"lost", ledger.Missing()},
@@ -359,7 +351,7 @@ TEST(Stress, SeverityLogsOnePerThreadKeepEveryLineInOrderAcrossDayChanges) {
     EXPECT_GT(files, static_cast<uint64_t>(kThreads));
     StressReport(
         "severity logs, one per thread", StressSeconds(),
-        {{"lines_written", Sum(written)},
+        {{"lines_written", SumOf(written)},
          {"lines_found", ledger.found},
          {"daily_files", files},
          {"days_moved", days},

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -73,6 +74,15 @@ public:
 private:
     uint64_t _state;
 };
+
+// The sum of the threads' tallies: a Tally is a number or has operator+=.
+template <class Tally, size_t N> Tally SumOf(const std::array<Tally, N>& tallies) {
+    Tally sum{};
+    for (const Tally& tally : tallies) {
+        sum += tally;
+    }
+    return sum;
+}
 
 // Prints "[stress] <test>: <seconds> s, name=value, ..." on standard output and records the
 // figures as test properties, so a run's log and its XML report both carry them.
