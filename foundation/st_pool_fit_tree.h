@@ -4,7 +4,8 @@
 // A max tree over the usable size of each pool's largest free block gives the first pool that
 // holds a block of a given size. An allocation can only shrink a pool's largest block and a
 // release only grow it, so each has an update of its own: a shrink recomputes the path to the
-// root from the siblings, a growth only raises the nodes on it.
+// root from the siblings, a growth only raises the nodes on it. While there are at most eight
+// pools only the leaves are kept, and a search reads them in order.
 // Not thread-safe: the allocator's lock covers it.
 #pragma once
 
@@ -23,10 +24,18 @@ public:
     void Append(uint32_t largest);
     // The first pool whose largest free size is at least `size`, or kNone.
     size_t FindFirst(uint64_t size) const {
-        if (_count == 0 || _nodes[1] < size) {
+        const uint32_t* nodes = _nodes.data();
+        if (_capacity <= kLeavesOnly) {
+            for (size_t i = 0; i < _count; ++i) {
+                if (nodes[_capacity + i] >= size) {
+                    return i;
+                }
+            }
             return kNone;
         }
-        const uint32_t* nodes = _nodes.data();
+        if (nodes[1] < size) {
+            return kNone;
+        }
         size_t i = 1;
         while (i < _capacity) {
             i = 2 * i + static_cast<size_t>(nodes[2 * i] < size);  // branch-free: unpredictable
@@ -38,6 +47,10 @@ public:
         uint32_t* nodes = _nodes.data();
         size_t i = _capacity + pool;
         if (nodes[i] >= largest) {
+            return;
+        }
+        if (_capacity <= kLeavesOnly) {
+            nodes[i] = largest;
             return;
         }
         // Up to the root without a data-dependent stop, which would be mispredicted.
@@ -55,6 +68,9 @@ public:
             return;
         }
         nodes[i] = largest;
+        if (_capacity <= kLeavesOnly) {
+            return;
+        }
         uint32_t value = largest;
         for (; i > 1; i /= 2) {
             const uint32_t sibling = nodes[i ^ 1];
@@ -65,6 +81,9 @@ public:
 
 private:
     static constexpr size_t kMinStorage = 16;
+    // Up to this many leaves only the leaves are kept and searched in order: fewer steps than
+    // the tree's, whose inner nodes are computed once it grows past them.
+    static constexpr size_t kLeavesOnly = 8;
 
     std::vector<uint32_t> _nodes;  // _nodes[1] is the root, leaves start at _capacity
     size_t _capacity = 0;          // a power of two: as few levels as the pools allow
