@@ -141,6 +141,7 @@ void* StAllocator::Allocate(size_t size) {
             }
         }
         StPoolRecord& record = *_pools[index];
+        _recent = &record;
         ST_BLOCK* fit = record.free.FirstFit(record.pool.arenaStart, record.pool.freeList, size);
         assert(fit != nullptr);
         PrefetchHeader(fit, size);
@@ -192,9 +193,15 @@ void StAllocator::Release(void* bytes) {
     // taken. A prefetch never faults, even for an address that is no block.
     __builtin_prefetch(reinterpret_cast<const void*>(start));
     Lock lock(_lock);
-    StPoolRecord* record = _directory.Find(start);
-    if (record == nullptr) {
-        return;
+    // A block is often released into the pool the last call used (a run of releases in
+    // reverse order of allocation): that one is checked before the directory.
+    StPoolRecord* record = _recent;
+    if (record == nullptr || !record->Contains(start)) {
+        record = _directory.Find(start);
+        if (record == nullptr) {
+            return;
+        }
+        _recent = record;
     }
     const uintptr_t offset = start - reinterpret_cast<uintptr_t>(record->pool.arenaStart);
     if (offset % kStGranule != 0 ||

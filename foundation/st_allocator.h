@@ -78,6 +78,7 @@ private:
     std::vector<StPoolRecord*> _pools;  // creation order
     StPoolFitTree _fit;
     StPoolDirectory _directory;
+    StPoolRecord* _recent = nullptr;  // the pool of the last allocation or release, or null
 };
 
 // The process's allocator: created when the library is loaded, destroyed when it is unloaded.

@@ -136,6 +136,9 @@ bool TryTake(std::atomic_ref<LONG> word) {
 // last read): revokes the bias or waits for another thread's revocation to end.
 [[gnu::noinline]] void Unbias(LPCRITICAL_SECTION section, HANDLE bias) {
     std::atomic_ref<HANDLE> state = Bias(section);
+    if (bias == kShared) {
+        return;
+    }
     if (bias != kRevoking && state.compare_exchange_strong(bias, kRevoking)) {
         // The biased thread either sees kRevoking when it reads the bias again, or its "inside"
         // flag is visible here once every thread has passed a barrier.
@@ -172,6 +175,21 @@ bool TryTake(std::atomic_ref<LONG> word) {
     section->RecursionCount = 1;
 }
 
+// Enters the section biased towards this thread, unless a revocation has begun.
+[[gnu::always_inline]] inline bool EnterBiased(LPCRITICAL_SECTION section, HANDLE self) {
+    std::atomic_ref<void*> inside = BiasedInside(section);
+    inside.store(kInside, std::memory_order_relaxed);
+    // The other half of this order is the revoking thread's process-wide barrier.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (Bias(section).load(std::memory_order_relaxed) != self) {
+        inside.store(nullptr, std::memory_order_release);  // being revoked: back off
+        return false;
+    }
+    Owner(section).store(self, std::memory_order_relaxed);
+    section->RecursionCount = 1;
+    return true;
+}
+
 // Enters by the lock word, once the section is shared.
 void EnterShared(LPCRITICAL_SECTION section, HANDLE self) {
     // A free section with no sleepers is taken by one exchange.
@@ -196,28 +214,23 @@ void EnterCriticalSection(LPCRITICAL_SECTION section) {
         return;
     }
     std::atomic_ref<HANDLE> bias = Bias(section);
-    HANDLE seen = bias.load(std::memory_order_relaxed);
+    // Acquire: a thread that finds the section shared must see what the biased thread did in it
+    // (that thread's last Leave released it to the revoking thread, which released kShared).
+    HANDLE seen = bias.load(std::memory_order_acquire);
+    if (seen == self && EnterBiased(section, self)) {
+        return;
+    }
     if (seen == kShared) {
         EnterShared(section, self);
         return;
     }
     if (seen == kUnclaimed && bias.compare_exchange_strong(seen, self)) {
         seen = self;
-    }
-    if (seen == self) {
-        std::atomic_ref<void*> inside = BiasedInside(section);
-        inside.store(kInside, std::memory_order_relaxed);
-        // The other half of this order is the revoking thread's process-wide barrier.
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        if (bias.load(std::memory_order_relaxed) == self) {
-            Owner(section).store(self, std::memory_order_relaxed);
-            section->RecursionCount = 1;
+        if (EnterBiased(section, self)) {
             return;
         }
-        inside.store(nullptr, std::memory_order_release);  // being revoked: back off
-        seen = kRevoking;
     }
-    Unbias(section, seen);
+    Unbias(section, seen == self ? kRevoking : seen);
     EnterShared(section, self);
 }
 
