@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +39,29 @@ public:
     // In the share registry. Until then the object may die under the registry lock.
     bool registered = false;
 };
+
+// The file of the handle this thread used last. A log writes each line in several pieces to
+// one handle; those writes then skip the shared handle table (its lock, hash and cast). The
+// entry does not keep the file open: it holds a weak reference, and as handles are never
+// reused, a live object not yet closed found under the same handle value is that handle's.
+struct LastFile {
+    HANDLE handle = nullptr;
+    std::weak_ptr<KvxFile> file;
+};
+thread_local LastFile t_lastFile;
+
+std::shared_ptr<KvxFile> FindFile(HANDLE handle) {
+    LastFile& last = t_lastFile;
+    if (last.handle == handle) {
+        if (std::shared_ptr<KvxFile> file = last.file.lock(); file && !file->IsClosed()) {
+            return file;
+        }
+    }
+    std::shared_ptr<KvxFile> file = KvxHandleGet<KvxFile>(handle);
+    last.handle = handle;
+    last.file = file;
+    return file;
+}
 
 HANDLE Fail(DWORD error) {
     SetLastError(error);
@@ -226,7 +250,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     if (read != nullptr) {
         *read = 0;
     }
-    const auto f = KvxHandleGet<KvxFile>(file);
+    const auto f = FindFile(file);
     if (!f) {
         return FailBool(ERROR_INVALID_HANDLE);
     }
@@ -265,7 +289,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
     if (written != nullptr) {
         *written = 0;
     }
-    const auto f = KvxHandleGet<KvxFile>(file);
+    const auto f = FindFile(file);
     if (!f) {
         return FailBool(ERROR_INVALID_HANDLE);
     }
@@ -300,7 +324,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod) {
-    const auto f = KvxHandleGet<KvxFile>(file);
+    const auto f = FindFile(file);
     if (!f) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_SET_FILE_POINTER;
@@ -353,7 +377,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
 }
 
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
-    const auto f = KvxHandleGet<KvxFile>(file);
+    const auto f = FindFile(file);
     if (!f) {
         return FailBool(ERROR_INVALID_HANDLE);
     }
@@ -369,7 +393,7 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-    const auto f = KvxHandleGet<KvxFile>(file);
+    const auto f = FindFile(file);
     if (!f) {
         return FailBool(ERROR_INVALID_HANDLE);
     }

@@ -283,6 +283,10 @@ TEST(CreateFile, SharingAppliesAcrossThreadsAndEndsAtClose) {
     }).join();
     EXPECT_EQ(fromThread.handle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(fromThread.error, 32u);
+    // Read through just before closing: the file must not stay open behind this thread's use.
+    char byte = 0;
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(first.handle, &byte, 1, &got, nullptr));
     EXPECT_TRUE(CloseHandle(first.handle));
     const Opened again = OpenW(dir.WFile("t.txt"), GENERIC_READ, 0, OPEN_EXISTING);
     EXPECT_NE(again.handle, INVALID_HANDLE_VALUE);
@@ -410,6 +414,8 @@ TEST(Handles, InvalidNullAndClosedHandlesGiveErrorSix) {
     KvxTempDir dir;
     const Opened o = OpenW(dir.WFile("c.txt"), kRW, 0, CREATE_NEW);
     ASSERT_NE(o.handle, INVALID_HANDLE_VALUE);
+    DWORD wrote = 0;
+    ASSERT_TRUE(WriteFile(o.handle, "ab", 2, &wrote, nullptr));  // the handle used last
     EXPECT_TRUE(CloseHandle(o.handle));
     const HANDLE bad[] = {INVALID_HANDLE_VALUE, nullptr, o.handle};
     for (HANDLE h : bad) {
