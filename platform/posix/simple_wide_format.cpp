@@ -36,10 +36,19 @@ private:
 // Writes `value` in base `base` (10 or 16, upper or lower case digits) before `end`; returns
 // the first digit.
 wchar_t* Digits(unsigned long long value, unsigned base, bool upper, wchar_t* end) {
+    // Each base has a loop of its own: dividing by a constant is a multiplication and a shift,
+    // by a variable a division instruction, which costs more than everything else per digit.
+    if (base == 10) {
+        do {
+            *--end = static_cast<wchar_t>(L'0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        return end;
+    }
     const char* const digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     do {
-        *--end = static_cast<wchar_t>(digits[value % base]);
-        value /= base;
+        *--end = static_cast<wchar_t>(digits[value % 16]);
+        value /= 16;
     } while (value != 0);
     return end;
 }
