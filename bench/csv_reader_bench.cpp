@@ -91,6 +91,11 @@ const fs::path& File(const std::string& variant) {
     const fs::path path = g_folder / (ends + "-" + std::to_string(mb) + ".csv");
     std::ofstream(path, std::ios::binary)
         .write(rows.data(), static_cast<std::streamsize>(rows.size()));
+    // On disk before any timing: otherwise the kernel writes the new file back while the
+    // first benchmarks read it, and the larger the file the more of its reading that slows.
+    const int fd = open(path.c_str(), O_RDONLY);
+    fsync(fd);
+    close(fd);
     return g_files[variant] = path;
 }
 
