@@ -18,6 +18,21 @@ namespace {
 
 constexpr DWORD kShareBits = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+class KvxFile;
+
+// The file of the handle this thread used last. A log writes each line in several pieces to
+// one handle; those writes then skip the shared handle table (its lock, hash and cast). The
+// entry does not keep the file open: it holds a weak reference, and as handles are never
+// reused, a live object not yet closed found under the same handle value is that handle's.
+// Closing a handle clears the closing thread's entry, so that the object's memory goes with
+// its last user; another thread's entry holds it (not the file) until that thread's next
+// file call or its end.
+struct LastFile {
+    HANDLE handle = nullptr;
+    std::weak_ptr<KvxFile> file;
+};
+thread_local LastFile t_lastFile;
+
 // One open file. It leaves the share registry and closes its descriptor when the last user
 // lets go of it (see handles.h).
 class KvxFile final : public KvxHandleObject {
@@ -33,22 +48,18 @@ public:
     KvxFile(const KvxFile&) = delete;
     KvxFile& operator=(const KvxFile&) = delete;
 
+    void Closed(HANDLE handle) noexcept override {
+        if (t_lastFile.handle == handle) {
+            t_lastFile = LastFile{};
+        }
+    }
+
     const int fd;
     const KvxFileId id;
     const DWORD access;  // in FILE_SHARE_* bits
     // In the share registry. Until then the object may die under the registry lock.
     bool registered = false;
 };
-
-// The file of the handle this thread used last. A log writes each line in several pieces to
-// one handle; those writes then skip the shared handle table (its lock, hash and cast). The
-// entry does not keep the file open: it holds a weak reference, and as handles are never
-// reused, a live object not yet closed found under the same handle value is that handle's.
-struct LastFile {
-    HANDLE handle = nullptr;
-    std::weak_ptr<KvxFile> file;
-};
-thread_local LastFile t_lastFile;
 
 std::shared_ptr<KvxFile> FindFile(HANDLE handle) {
     LastFile& last = t_lastFile;

@@ -53,6 +53,7 @@ bool KvxHandleRemove(HANDLE handle) {
         table.objects.erase(found);
         removed->_closed.store(true, std::memory_order_release);
     }
+    removed->Closed(handle);
     // `removed` is released here, outside the lock: a destructor may take other locks.
     return true;
 }

@@ -20,6 +20,9 @@ public:
     // True once the object's handle has been closed. Lets a caller that keeps the object of a
     // handle it looked up earlier (handles are never reused) see that the handle is gone.
     bool IsClosed() const { return _closed.load(std::memory_order_acquire); }
+    // Called by CloseHandle on the closing thread, once the handle is gone from the table and
+    // before the table lets go of the object. Lets a kind drop what it keeps of the handle.
+    virtual void Closed(HANDLE) noexcept {}
 
 private:
     friend bool KvxHandleRemove(HANDLE handle);
